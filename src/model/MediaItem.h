@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <optional>
+
+enum class MediaKind { image, video };
+
+namespace MediaKinds {
+QString rawValue(MediaKind kind);
+std::optional<MediaKind> fromRaw(const QString& raw);
+const QSet<QString>& imageExtensions();
+const QSet<QString>& videoExtensions();
+// The kind a file joins the queue as, judged by its lower-cased extension alone.
+std::optional<MediaKind> kindForPath(const QString& path);
+} // namespace MediaKinds
+
+struct ItemStatus {
+    enum class Case { queued, reading, working, done, failed, cancelled };
+
+    Case value = Case::queued;
+    QString message; // only for failed
+
+    static ItemStatus queued() { return {Case::queued, {}}; }
+    static ItemStatus reading() { return {Case::reading, {}}; }
+    static ItemStatus working() { return {Case::working, {}}; }
+    static ItemStatus done() { return {Case::done, {}}; }
+    static ItemStatus failed(QString message) { return {Case::failed, std::move(message)}; }
+    static ItemStatus cancelled() { return {Case::cancelled, {}}; }
+
+    // queued, failed and cancelled items are processed again by the next run.
+    bool needsWork() const {
+        return value == Case::queued || value == Case::failed || value == Case::cancelled;
+    }
+    bool isActive() const { return value == Case::reading || value == Case::working; }
+
+    // The lower-case case name: "queued", "failed", …
+    QString name() const;
+
+    friend bool operator==(const ItemStatus&, const ItemStatus&) = default;
+};
+
+struct ProducedFile {
+    QUuid id = QUuid::createUuid();
+    QString label;
+    QUrl url;
+    qint64 bytes = 0;
+
+    friend bool operator==(const ProducedFile&, const ProducedFile&) = default;
+};
+
+size_t qHash(const ProducedFile& file, size_t seed = 0);
+
+struct MediaItem {
+    QUuid id = QUuid::createUuid();
+    QUrl url;
+    MediaKind kind = MediaKind::image;
+    qint64 sourceBytes = 0;
+    qint64 width = 0;
+    qint64 height = 0;
+    double duration = 0;
+    bool hasAudio = false;
+    ItemStatus status;
+    double progress = 0;
+    QString currentTask;
+    QList<ProducedFile> outputs;
+
+    // "1920 × 1080", or "—" while the size is not known.
+    QString dimensionsLabel() const;
+    // The first output stands for the item in every savings figure.
+    std::optional<qint64> primaryOutputBytes() const;
+};
