@@ -1,0 +1,89 @@
+#pragma once
+
+// CONTRACT SKETCH written before the implementation: the engine implements it, the interface
+// binds to it. Extend freely; do not rename what is here without updating both sides.
+
+#include "engine/QueueModel.h"
+#include "engine/SettingsModel.h"
+#include "model/MediaItem.h"
+#include "model/TersioSettings.h"
+#include "tools/EncoderCaps.h"
+#include "tools/FFmpegLocator.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+class FFmpegJob;
+
+// The one observable object: the queue, the settings, the tools and the run state.
+// Lives on the main thread; probes and encodes run on worker threads and return values.
+class AppModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QueueModel* items READ queue CONSTANT)
+    Q_PROPERTY(SettingsModel* settings READ settingsModel CONSTANT)
+    Q_PROPERTY(QString tab READ tab WRITE setTab NOTIFY tabChanged)           // InspectorTab raw value
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(bool hasTools READ hasTools NOTIFY toolsChanged)
+    Q_PROPERTY(QString ffmpegPath READ ffmpegPath NOTIFY toolsChanged)
+    Q_PROPERTY(QStringList encoders READ encoders NOTIFY capsChanged)
+    Q_PROPERTY(QString toolNote READ toolNote NOTIFY toolNoteChanged)
+    Q_PROPERTY(int itemCount READ itemCount NOTIFY totalsChanged)
+    Q_PROPERTY(int pendingCount READ pendingCount NOTIFY totalsChanged)
+    Q_PROPERTY(int doneCount READ doneCount NOTIFY totalsChanged)
+    Q_PROPERTY(qint64 totalSaved READ totalSaved NOTIFY totalsChanged)
+    Q_PROPERTY(qint64 totalSource READ totalSource NOTIFY totalsChanged)
+
+public:
+    // searchTools false: no tool search at construction (tests and tools set them directly).
+    explicit AppModel(QObject* parent = nullptr);
+    ~AppModel() override;
+
+    QueueModel* queue() const;
+    SettingsModel* settingsModel() const;
+
+    const QList<MediaItem>& items() const;
+    const TersioSettings& settings() const;
+    void setSettings(const TersioSettings& settings);
+
+    QString tab() const;
+    void setTab(const QString& rawValue);
+    bool isRunning() const;
+    bool hasTools() const;
+    QString ffmpegPath() const;
+    const std::optional<FFmpegTools>& tools() const;
+    const EncoderCaps& caps() const;
+    QStringList encoders() const;
+    QString toolNote() const;
+
+    int itemCount() const;
+    int pendingCount() const;
+    int doneCount() const;
+    qint64 totalSaved() const;
+    qint64 totalSource() const;
+
+    Q_INVOKABLE bool hasEncoder(const QString& name) const;
+    Q_INVOKABLE void refreshTools();
+    Q_INVOKABLE void setCustomFFmpeg(const QUrl& url);
+    Q_INVOKABLE void add(const QList<QUrl>& urls);
+    Q_INVOKABLE void remove(const QString& id); // QUuid text
+    Q_INVOKABLE void clearFinished();
+    Q_INVOKABLE void clearAll(); // cancel(), then empty the queue
+    Q_INVOKABLE void start();
+    Q_INVOKABLE void cancel();
+
+signals:
+    void tabChanged();
+    void isRunningChanged();
+    void toolsChanged();
+    void capsChanged();
+    void toolNoteChanged();
+    void totalsChanged();
+    void toolsRefreshed(); // a tool search has finished and its result is stored
+    void runFinished();    // the scheduler's loop has ended
+};

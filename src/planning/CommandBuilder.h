@@ -1,0 +1,66 @@
+#pragma once
+
+#include "model/MediaItem.h"
+#include "model/TersioSettings.h"
+#include "tools/EncoderCaps.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <stdexcept>
+
+// One planned ffmpeg invocation. The last element of `arguments` is always the destination path.
+struct PlannedOutput {
+    QString label;
+    QUrl destination;
+    QStringList arguments;
+    double progressDuration = 0; // 0: the invocation asks for no progress reports
+
+    friend bool operator==(const PlannedOutput&, const PlannedOutput&) = default;
+};
+
+// The system's one error type; what() and message() are the user-facing text.
+class TersioError : public std::runtime_error {
+public:
+    explicit TersioError(const QString& message)
+        : std::runtime_error(message.toStdString()), message_(message) {}
+    const QString& message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+// Turns one source plus settings into output paths and ffmpeg argument lists. Pure, apart from
+// outputDirectory creating the folder.
+namespace CommandBuilder {
+
+// Creates the folder. Throws TersioError (empty custom folder, or the folder cannot be made,
+// carrying the file system's reason).
+QUrl outputDirectory(const MediaItem& item, const TersioSettings& settings);
+
+QUrl destination(const QUrl& directory, const QString& stem, const QString& suffix,
+                 const QString& ext);
+
+// The file name without its last extension: "Holiday.2024.MOV" -> "Holiday.2024".
+QString stem(const QUrl& source);
+
+QStringList header(const QUrl& source, bool withProgress);
+
+// 0–100 quality onto an encoder scale; q = 100 gives best, 0 (or less, or NaN) gives worst.
+int crf(double quality, int best, int worst);
+
+QStringList audioArguments(const MediaItem& item, const TersioSettings& settings,
+                           const QString& codec);
+
+QList<PlannedOutput> imagePlan(const MediaItem& item, const TersioSettings& settings,
+                               const EncoderCaps& caps, const QUrl& directory);
+
+QList<PlannedOutput> videoPlan(const MediaItem& item, const TersioSettings& settings,
+                               const EncoderCaps& caps, const QUrl& directory);
+
+// True when the planned destination and the source name the same file (canonical paths when
+// both exist, cleaned absolute paths otherwise). The batch run refuses such an output.
+bool writesOverSource(const PlannedOutput& output, const QUrl& source);
+
+} // namespace CommandBuilder
