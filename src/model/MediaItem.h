@@ -64,6 +64,8 @@ struct MediaItem {
     qint64 height = 0;
     double duration = 0;
     bool hasAudio = false;
+    bool hdr = false;      // PQ or HLG video: tone-mapped to SDR by the planner
+    bool hasAlpha = false; // image with an alpha channel: flattened onto white for JPEG/AVIF
     ItemStatus status;
     double progress = 0;
     QString currentTask;
