@@ -1,0 +1,30 @@
+#include "model/ByteCount.h"
+
+#include <QtTest>
+
+class TestByteCount : public QObject {
+    Q_OBJECT
+private slots:
+    void unitsAreKilobytesToGigabytes_data() {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << "Zero KB";
+        QTest::newRow("under a kilobyte") << qint64(12) << "1 KB";
+        QTest::newRow("kilobytes") << qint64(1234) << "1 KB";
+        QTest::newRow("rounded kilobytes") << qint64(640500) << "641 KB";
+        QTest::newRow("almost a megabyte") << qint64(999600) << "1 MB";
+        QTest::newRow("megabytes") << qint64(1500000) << "1.5 MB";
+        QTest::newRow("whole megabytes") << qint64(10000000) << "10 MB";
+        QTest::newRow("gigabytes") << qint64(1234567890) << "1.23 GB";
+        QTest::newRow("terabytes stay gigabytes") << qint64(5000000000000) << "5000 GB";
+        QTest::newRow("negative") << qint64(-200000) << "-200 KB";
+    }
+    void unitsAreKilobytesToGigabytes() {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(ByteCount::text(bytes), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestByteCount)
+#include "test_byte_count.moc"
