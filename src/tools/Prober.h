@@ -11,7 +11,8 @@ struct ProbeResult {
     qint64 height = 0;
     double duration = 0;
     bool hasAudio = false;
-    bool hdr = false; // the sized video stream's transfer is PQ ("smpte2084") or HLG ("arib-std-b67")
+    bool hdr =
+        false; // the sized video stream's transfer is PQ ("smpte2084") or HLG ("arib-std-b67")
 
     friend bool operator==(const ProbeResult&, const ProbeResult&) = default;
 };

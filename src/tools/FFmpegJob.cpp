@@ -1,0 +1,73 @@
+#include "FFmpegJob.h"
+
+#include "ProgressParser.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+
+#include <optional>
+
+namespace {
+
+// How often the waiting worker looks at the stop flag and passes on progress.
+constexpr int pollMs = 100;
+
+// ffmpeg's error text at log level "error" is short; a tool that floods standard error keeps
+// only its latest part, which holds the line that gets shown.
+constexpr qsizetype errorTextLimit = 1 << 20;
+
+ShellResult cancelledResult() {
+    return {130, {}, QStringLiteral("Cancelled")};
+}
+
+} // namespace
+
+ShellResult FFmpegJob::run(const QString& tool, const QStringList& arguments, double duration,
+                           const ProgressCallback& onProgress) {
+    if (cancelled())
+        return cancelledResult();
+
+    // Created here so that the process belongs to the thread that waits for it.
+    QProcess process;
+    process.setProgram(tool);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(-1)) {
+        QString reason = process.errorString();
+        if (reason.isEmpty())
+            reason = QStringLiteral("The program could not be started.");
+        return {-1, {}, reason};
+    }
+
+    ProgressParser progress(duration);
+    Utf8Chunks errorChunks;
+    QString errorText;
+    const auto takeOutput = [&] {
+        for (double fraction : progress.feed(process.readAllStandardOutput()))
+            if (onProgress)
+                onProgress(fraction);
+        errorText += errorChunks.decode(process.readAllStandardError());
+        if (errorText.size() > errorTextLimit)
+            errorText.remove(0, errorText.size() - errorTextLimit);
+    };
+
+    std::optional<QDeadlineTimer> killAt;
+    while (process.state() != QProcess::NotRunning && !process.waitForFinished(pollMs)) {
+        takeOutput();
+        if (!cancelled())
+            continue;
+        if (!killAt) {
+            process.terminate();
+            killAt = QDeadlineTimer(terminateGraceMs);
+        } else if (killAt->hasExpired()) {
+            process.kill();
+        }
+    }
+    // QProcess has read what was left in both pipes when it saw the exit.
+    takeOutput();
+
+    if (cancelled())
+        return cancelledResult();
+    return {process.exitCode(), {}, errorText};
+}

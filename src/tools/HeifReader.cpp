@@ -1,0 +1,142 @@
+#include "HeifReader.h"
+
+#include <QColorSpace>
+#include <QFile>
+#include <QFileInfo>
+
+#include <libheif/heif.h>
+
+#include <memory>
+
+namespace {
+
+// libheif counts its users; the first one loads the codecs and nobody ever unloads them.
+void ensureInitialised() {
+    static const bool initialised = [] {
+        heif_init(nullptr);
+        return true;
+    }();
+    (void)initialised;
+}
+
+struct ContextFree {
+    void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HandleFree {
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct ImageFree {
+    void operator()(heif_image* image) const { heif_image_release(image); }
+};
+using Context = std::unique_ptr<heif_context, ContextFree>;
+using Handle = std::unique_ptr<heif_image_handle, HandleFree>;
+using Image = std::unique_ptr<heif_image, ImageFree>;
+
+struct Primary {
+    Context context;
+    Handle handle;
+};
+
+std::optional<Primary> openPrimary(const QString& path) {
+    ensureInitialised();
+    Context context(heif_context_alloc());
+    if (!context)
+        return std::nullopt;
+    const QByteArray encodedPath = QFile::encodeName(path);
+    if (heif_context_read_from_file(context.get(), encodedPath.constData(), nullptr).code !=
+        heif_error_Ok)
+        return std::nullopt;
+    heif_image_handle* raw = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok || !raw)
+        return std::nullopt;
+    return Primary{std::move(context), Handle(raw)};
+}
+
+// nclx colour primaries 1 is BT.709 (sRGB's), 2 is "unspecified", which readers take as sRGB.
+bool nclxIsWide(const heif_image_handle* handle) {
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+        return false;
+    const auto primaries = nclx->color_primaries;
+    heif_nclx_color_profile_free(nclx);
+    return primaries != heif_color_primaries_ITU_R_BT_709_5 &&
+           primaries != heif_color_primaries_unspecified;
+}
+
+bool iccIsWide(const heif_image_handle* handle) {
+    const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+    if (size == 0)
+        return false;
+    QByteArray icc(qsizetype(size), Qt::Uninitialized);
+    if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok)
+        return false;
+    const QColorSpace space = QColorSpace::fromIccProfile(icc);
+    return space.isValid() && space.primaries() != QColorSpace::Primaries::SRgb;
+}
+
+bool isWideGamut(const heif_image_handle* handle) {
+    switch (heif_image_handle_get_color_profile_type(handle)) {
+    case heif_color_profile_type_nclx:
+        return nclxIsWide(handle);
+    case heif_color_profile_type_rICC:
+    case heif_color_profile_type_prof:
+        return iccIsWide(handle);
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+namespace HeifReader {
+
+bool handlesExtension(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("heic") || suffix == QLatin1String("heif") ||
+           suffix == QLatin1String("avif");
+}
+
+std::optional<Info> inspect(const QString& path) {
+    const auto primary = openPrimary(path);
+    if (!primary)
+        return std::nullopt;
+    const heif_image_handle* handle = primary->handle.get();
+    const QSize size(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+    if (size.width() <= 0 || size.height() <= 0)
+        return std::nullopt;
+    return Info{size, heif_image_handle_has_alpha_channel(handle) != 0, isWideGamut(handle)};
+}
+
+QImage decode(const QString& path) {
+    const auto primary = openPrimary(path);
+    if (!primary)
+        return {};
+    heif_image_handle* handle = primary->handle.get();
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+
+    std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
+        heif_decoding_options_alloc(), &heif_decoding_options_free);
+    options->convert_hdr_to_8bit = 1;
+    heif_image* raw = nullptr;
+    if (heif_decode_image(handle, &raw, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                          options.get())
+                .code != heif_error_Ok ||
+        !raw)
+        return {};
+    const Image image(raw);
+
+    int stride = 0;
+    const uint8_t* pixels =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (!pixels || width <= 0 || height <= 0)
+        return {};
+    // copy() detaches the picture from libheif's buffer, which is released on return.
+    return QImage(pixels, width, height, stride,
+                  alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888)
+        .copy();
+}
+
+} // namespace HeifReader

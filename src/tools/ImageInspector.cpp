@@ -1,0 +1,99 @@
+#include "ImageInspector.h"
+
+#include "HeifReader.h"
+
+#include <QColorSpace>
+#include <QImageReader>
+
+#include <algorithm>
+
+namespace {
+
+// Facts only need the pixel format and colour profile, so a big photo is decoded small.
+constexpr int factsDecodeSide = 256;
+
+QSize displayedSize(QImageReader& reader) {
+    const QSize stored = reader.size();
+    if (stored.isEmpty())
+        return {};
+    // EXIF orientations 5 to 8 turn the picture on its side.
+    if (reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
+        return stored.transposed();
+    return stored;
+}
+
+bool isWide(const QColorSpace& space) {
+    return space.isValid() && space.primaries() != QColorSpace::Primaries::SRgb;
+}
+
+std::optional<QSize> qtSize(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    QSize size = displayedSize(reader);
+    if (size.isEmpty() && reader.canRead()) // a handler that cannot tell without decoding
+        size = reader.read().size();
+    if (size.isEmpty())
+        return std::nullopt;
+    return size;
+}
+
+std::optional<ImageFacts> qtFacts(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize displayed = displayedSize(reader);
+    const int frames = std::max(1, reader.imageCount());
+    const QSize stored = reader.size();
+    if (!stored.isEmpty() && std::max(stored.width(), stored.height()) > factsDecodeSide)
+        reader.setScaledSize(stored.scaled(factsDecodeSide, factsDecodeSide, Qt::KeepAspectRatio)
+                                 .expandedTo(QSize(1, 1)));
+    const QImage first = reader.read();
+    if (first.isNull())
+        return std::nullopt;
+    const QSize size = displayed.isEmpty() ? first.size() : displayed;
+    return ImageFacts{QSizeF(size), first.hasAlphaChannel(), frames, isWide(first.colorSpace())};
+}
+
+std::optional<ImageFacts> heifFacts(const QString& path) {
+    const auto info = HeifReader::inspect(path);
+    if (!info)
+        return std::nullopt;
+    return ImageFacts{QSizeF(info->size), info->hasAlpha, 1, info->wideGamut};
+}
+
+std::optional<QSize> heifSize(const QString& path) {
+    const auto info = HeifReader::inspect(path);
+    if (!info)
+        return std::nullopt;
+    return info->size;
+}
+
+// The extension picks the decoder first; a file whose extension lies still gets the other one.
+template <typename T>
+std::optional<T> either(const QString& path, std::optional<T> (*qt)(const QString&),
+                        std::optional<T> (*heif)(const QString&)) {
+    const bool heifFirst = HeifReader::handlesExtension(path);
+    if (auto found = heifFirst ? heif(path) : qt(path))
+        return found;
+    return heifFirst ? qt(path) : heif(path);
+}
+
+} // namespace
+
+namespace ImageInspector {
+
+std::optional<QSizeF> pixelSize(const QUrl& image) {
+    if (!image.isLocalFile())
+        return std::nullopt;
+    const auto size = either<QSize>(image.toLocalFile(), qtSize, heifSize);
+    if (!size)
+        return std::nullopt;
+    return QSizeF(*size);
+}
+
+std::optional<ImageFacts> facts(const QUrl& image) {
+    if (!image.isLocalFile())
+        return std::nullopt;
+    return either<ImageFacts>(image.toLocalFile(), qtFacts, heifFacts);
+}
+
+} // namespace ImageInspector
