@@ -1,13 +1,16 @@
 #pragma once
 
+#include "model/CropVariant.h"
 #include "model/MediaItem.h"
 #include "model/TersioSettings.h"
 #include "tools/EncoderCaps.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
+#include <optional>
 #include <stdexcept>
 
 // One planned ffmpeg invocation. The last element of `arguments` is always the destination path.
@@ -22,12 +25,12 @@ struct PlannedOutput {
 
 // The system's one error type; what() and message() are the user-facing text.
 class TersioError : public std::runtime_error {
-public:
+  public:
     explicit TersioError(const QString& message)
         : std::runtime_error(message.toStdString()), message_(message) {}
     const QString& message() const { return message_; }
 
-private:
+  private:
     QString message_;
 };
 
@@ -39,19 +42,36 @@ namespace CommandBuilder {
 // carrying the file system's reason).
 QUrl outputDirectory(const MediaItem& item, const TersioSettings& settings);
 
+// directory/stem[-suffix].ext, the name used exactly as built.
 QUrl destination(const QUrl& directory, const QString& stem, const QString& suffix,
                  const QString& ext);
 
 // The file name without its last extension: "Holiday.2024.MOV" -> "Holiday.2024".
 QString stem(const QUrl& source);
 
+// "-hide_banner", "-nostdin", "-y", "-loglevel", "error", [progress], "-i", path.
 QStringList header(const QUrl& source, bool withProgress);
 
 // 0–100 quality onto an encoder scale; q = 100 gives best, 0 (or less, or NaN) gives worst.
 int crf(double quality, int best, int worst);
 
+// "-an", or "-c:a", codec, "-b:a", "<kbps>k", "-ac", "1"|"2".
 QStringList audioArguments(const MediaItem& item, const TersioSettings& settings,
                            const QString& codec);
+
+// The window a crop cuts from a frame of the given size, and the width it is scaled to.
+struct CropWindow {
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 x = 0;
+    qint64 y = 0;
+    qint64 scaledWidth = 0;
+
+    friend bool operator==(const CropWindow&, const CropWindow&) = default;
+};
+
+// No window for an unmeasured frame or a crop whose aspect terms are not both positive.
+std::optional<CropWindow> cropWindow(const CropVariant& crop, qint64 width, qint64 height);
 
 QList<PlannedOutput> imagePlan(const MediaItem& item, const TersioSettings& settings,
                                const EncoderCaps& caps, const QUrl& directory);
