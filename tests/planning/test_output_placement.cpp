@@ -1,0 +1,261 @@
+#include "PlanTestSupport.h"
+
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace PlanTestSupport;
+
+class TestOutputPlacement : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+
+    QString touch(const QString& relative) {
+        const QString path = tmp.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("x");
+        return path;
+    }
+
+    static TersioSettings subfolder(const QString& name) {
+        TersioSettings settings;
+        settings.subfolderName = name;
+        return settings;
+    }
+
+    static TersioSettings customFolder(const QString& path) {
+        TersioSettings settings;
+        settings.outputMode = OutputMode::customFolder;
+        settings.customFolderPath = path;
+        return settings;
+    }
+
+    static QString failureOf(const MediaItem& source, const TersioSettings& settings) {
+        try {
+            CommandBuilder::outputDirectory(source, settings);
+        } catch (const TersioError& error) {
+            return error.message();
+        }
+        return {};
+    }
+
+  private slots:
+    void subfolderBesideTheSource_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("folder"); // relative to the source's folder
+        QTest::newRow("padded") << "  web  "
+                                << "web";
+        QTest::newRow("tabs") << "\tweb\t"
+                              << "web";
+        QTest::newRow("empty") << ""
+                               << "optimised";
+        QTest::newRow("only spaces") << "   "
+                                     << "optimised";
+        QTest::newRow("nested") << "a/b"
+                                << "a/b";
+        QTest::newRow("line break kept") << "web\n"
+                                         << "web\n";
+        QTest::newRow("dot is the source folder") << "."
+                                                  << "";
+    }
+    void subfolderBesideTheSource() {
+        QFETCH(QString, name);
+        QFETCH(QString, folder);
+        const MediaItem source = item(touch("shots/clip.mov"));
+        const QUrl first = CommandBuilder::outputDirectory(source, subfolder(name));
+        const QString expected = QDir::cleanPath(tmp.filePath("shots/" + folder));
+        QCOMPARE(first.toLocalFile(), expected);
+        QVERIFY(QFileInfo(expected).isDir());
+        // A second call for the same item finds the folder already there.
+        QCOMPARE(CommandBuilder::outputDirectory(source, subfolder(name)), first);
+    }
+
+    void eachSourceGetsItsOwnSubfolder() {
+        const auto a = CommandBuilder::outputDirectory(item(touch("one/a.png")), subfolder("web"));
+        const auto b = CommandBuilder::outputDirectory(item(touch("two/b.png")), subfolder("web"));
+        QCOMPARE(a.toLocalFile(), tmp.filePath("one/web"));
+        QCOMPARE(b.toLocalFile(), tmp.filePath("two/web"));
+    }
+
+    void customFolder() {
+        const QString target = tmp.filePath("chosen/deep/er");
+        const auto url =
+            CommandBuilder::outputDirectory(item(touch("c/x.png")), customFolder(target));
+        QCOMPARE(url.toLocalFile(), target);
+        QVERIFY(QFileInfo(target).isDir());
+    }
+
+    void emptyCustomFolderFailsBeforeCreatingAnything() {
+        TersioSettings settings = customFolder("");
+        settings.subfolderName = "web";
+        QCOMPARE(failureOf(item(touch("d/x.png")), settings),
+                 QStringLiteral("Choose an output folder in Output settings."));
+        QVERIFY(!QFileInfo::exists(tmp.filePath("d/web")));
+        QVERIFY(!QFileInfo::exists(tmp.filePath("d/optimised")));
+    }
+
+    void aFileInTheWayIsNamed() {
+        const QString blocker = touch("e/blocker");
+        const MediaItem source = item(touch("e/x.png"));
+        QCOMPARE(failureOf(source, customFolder(blocker + "/sub")),
+                 QStringLiteral("Could not create the folder \u201C%1/sub\u201D: \u201C%1\u201D is "
+                                "a file, not a folder.")
+                     .arg(blocker));
+        QCOMPARE(failureOf(source, subfolder("blocker")),
+                 QStringLiteral("Could not create the folder \u201C%1\u201D: \u201C%1\u201D is a "
+                                "file, not a folder.")
+                     .arg(blocker));
+    }
+
+    void noPermissionIsNamed() {
+        if (geteuid() == 0)
+            QSKIP("root may write anywhere");
+        const QString locked = tmp.filePath("locked");
+        QDir().mkpath(locked);
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+        const QString message = failureOf(item(touch("f/x.png")), customFolder(locked + "/out"));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(message, QStringLiteral("Could not create the folder \u201C%1/out\u201D: "
+                                         "permission denied.")
+                              .arg(locked));
+    }
+
+    void namingScheme_data() {
+        QTest::addColumn<QString>("stem");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("ext");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("jpeg") << "photo"
+                              << ""
+                              << "jpg"
+                              << "photo.jpg";
+        QTest::newRow("png") << "photo"
+                             << ""
+                             << "png"
+                             << "photo.png";
+        QTest::newRow("webp") << "photo"
+                              << ""
+                              << "webp"
+                              << "photo.webp";
+        QTest::newRow("avif") << "photo"
+                              << ""
+                              << "avif"
+                              << "photo.avif";
+        QTest::newRow("h264") << "clip"
+                              << ""
+                              << "mp4"
+                              << "clip.mp4";
+        QTest::newRow("hevc") << "clip"
+                              << "hevc"
+                              << "mp4"
+                              << "clip-hevc.mp4";
+        QTest::newRow("vp9") << "clip"
+                             << ""
+                             << "webm"
+                             << "clip.webm";
+        QTest::newRow("poster") << "clip"
+                                << "poster"
+                                << "jpg"
+                                << "clip-poster.jpg";
+        QTest::newRow("crop") << "clip"
+                              << "9x16"
+                              << "mp4"
+                              << "clip-9x16.mp4";
+        QTest::newRow("crop hevc") << "clip"
+                                   << "9x16-hevc"
+                                   << "mp4"
+                                   << "clip-9x16-hevc.mp4";
+        QTest::newRow("crop vp9") << "clip"
+                                  << "9x16"
+                                  << "webm"
+                                  << "clip-9x16.webm";
+        QTest::newRow("kept as typed") << "Ünï cödé #1 %"
+                                       << ""
+                                       << "jpg"
+                                       << "Ünï cödé #1 %.jpg";
+    }
+    void namingScheme() {
+        QFETCH(QString, stem);
+        QFETCH(QString, suffix);
+        QFETCH(QString, ext);
+        QFETCH(QString, name);
+        const QUrl folder = QUrl::fromLocalFile("/srv/out");
+        QCOMPARE(CommandBuilder::destination(folder, stem, suffix, ext).toLocalFile(),
+                 "/srv/out/" + name);
+        QCOMPARE(CommandBuilder::destination(QUrl::fromLocalFile("/srv/out/"), stem, suffix, ext)
+                     .toLocalFile(),
+                 "/srv/out/" + name);
+    }
+
+    void stems_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("plain") << "/a/clip.mov"
+                               << "clip";
+        QTest::newRow("upper-case extension") << "/a/photo.HEIC"
+                                              << "photo";
+        QTest::newRow("several dots") << "/a/Holiday.2024.MOV"
+                                      << "Holiday.2024";
+        QTest::newRow("a.b.mov") << "/a/a.b.mov"
+                                 << "a.b";
+        QTest::newRow("no dot") << "/a/README"
+                                << "README";
+        QTest::newRow("dotted folder") << "/a.b/clip"
+                                       << "clip";
+        QTest::newRow("leading dot only") << "/a/.hidden"
+                                          << ".hidden";
+    }
+    void stems() {
+        QFETCH(QString, path);
+        QFETCH(QString, stem);
+        QCOMPARE(CommandBuilder::stem(QUrl::fromLocalFile(path)), stem);
+    }
+
+    void sourceAndDestinationTheSameFile() {
+        const QString source = touch("same/Photo.png");
+        const MediaItem photo = item(source, 800, 600);
+        TersioSettings settings = customFolder(tmp.filePath("same"));
+        settings.imageFormat = ImageFormat::png;
+
+        auto overwrites = [&](const TersioSettings& chosen) {
+            const QUrl folder = CommandBuilder::outputDirectory(photo, chosen);
+            const auto plan = CommandBuilder::imagePlan(photo, chosen, allCaps(), folder);
+            return plan.size() == 1 && CommandBuilder::writesOverSource(plan.first(), photo.url);
+        };
+        QVERIFY(overwrites(settings));
+        QVERIFY(overwrites(subfolder(".")));
+        QVERIFY(!overwrites(subfolder("optimised")));
+
+        QVERIFY(QFile::link(tmp.filePath("same"), tmp.filePath("alias")));
+        QVERIFY(overwrites(customFolder(tmp.filePath("alias"))));
+
+        settings.imageFormat = ImageFormat::jpeg;
+        QVERIFY(!overwrites(settings));
+    }
+
+    void sameFileUnderAnotherName() {
+        const QString source = touch("links/a.mp4");
+        const QString hard = tmp.filePath("links/b.mp4");
+        QCOMPARE(::link(QFile::encodeName(source).constData(), QFile::encodeName(hard).constData()),
+                 0);
+        PlannedOutput output;
+        output.destination = QUrl::fromLocalFile(hard);
+        QVERIFY(CommandBuilder::writesOverSource(output, QUrl::fromLocalFile(source)));
+        output.destination = QUrl::fromLocalFile(touch("links/c.mp4"));
+        QVERIFY(!CommandBuilder::writesOverSource(output, QUrl::fromLocalFile(source)));
+    }
+
+    void missingFilesCompareByCleanedPath() {
+        PlannedOutput output;
+        output.destination = QUrl::fromLocalFile("/nowhere/x/../clip.mp4");
+        QVERIFY(CommandBuilder::writesOverSource(output, QUrl::fromLocalFile("/nowhere/clip.mp4")));
+        QVERIFY(
+            !CommandBuilder::writesOverSource(output, QUrl::fromLocalFile("/nowhere/clip.mov")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOutputPlacement)
+#include "test_output_placement.moc"
