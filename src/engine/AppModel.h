@@ -1,8 +1,5 @@
 #pragma once
 
-// CONTRACT SKETCH written before the implementation: the engine implements it, the interface
-// binds to it. Extend freely; do not rename what is here without updating both sides.
-
 #include "engine/QueueModel.h"
 #include "engine/SettingsModel.h"
 #include "model/MediaItem.h"
@@ -10,16 +7,22 @@
 #include "tools/EncoderCaps.h"
 #include "tools/FFmpegLocator.h"
 
-#include <QHash>
+#include "engine/RunControl.h"
+
 #include <QList>
 #include <QObject>
+#include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
 
-#include <memory>
 #include <optional>
 
-class FFmpegJob;
+class BatchRun;
+
+struct AppModelOptions {
+    bool searchToolsAtStart = true;         // false: tests and tools call setTools themselves
+    std::optional<TersioSettings> settings; // absent: loaded from the preferences store
+};
 
 // The one observable object: the queue, the settings, the tools and the run state.
 // Lives on the main thread; probes and encodes run on worker threads and return values.
@@ -27,7 +30,7 @@ class AppModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QueueModel* items READ queue CONSTANT)
     Q_PROPERTY(SettingsModel* settings READ settingsModel CONSTANT)
-    Q_PROPERTY(QString tab READ tab WRITE setTab NOTIFY tabChanged)           // InspectorTab raw value
+    Q_PROPERTY(QString tab READ tab WRITE setTab NOTIFY tabChanged) // InspectorTab raw value
     Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
     Q_PROPERTY(bool hasTools READ hasTools NOTIFY toolsChanged)
     Q_PROPERTY(QString ffmpegPath READ ffmpegPath NOTIFY toolsChanged)
@@ -39,9 +42,10 @@ class AppModel : public QObject {
     Q_PROPERTY(qint64 totalSaved READ totalSaved NOTIFY totalsChanged)
     Q_PROPERTY(qint64 totalSource READ totalSource NOTIFY totalsChanged)
 
-public:
-    // searchTools false: no tool search at construction (tests and tools set them directly).
+  public:
     explicit AppModel(QObject* parent = nullptr);
+    explicit AppModel(const AppModelOptions& options, QObject* parent = nullptr);
+    // Stops every running encode and waits for the workers, so no temporary file outlives it.
     ~AppModel() override;
 
     QueueModel* queue() const;
@@ -60,6 +64,8 @@ public:
     const EncoderCaps& caps() const;
     QStringList encoders() const;
     QString toolNote() const;
+    // Stores a search result as refreshTools() would, without searching.
+    void setTools(const std::optional<FFmpegTools>& tools, const EncoderCaps& caps);
 
     int itemCount() const;
     int pendingCount() const;
@@ -68,6 +74,9 @@ public:
     qint64 totalSource() const;
 
     Q_INVOKABLE bool hasEncoder(const QString& name) const;
+    Q_INVOKABLE int crf(double quality, int best, int worst) const;
+    Q_INVOKABLE QString byteText(qint64 bytes) const;
+    Q_INVOKABLE QString tabTitle(const QString& rawValue) const;
     Q_INVOKABLE void refreshTools();
     Q_INVOKABLE void setCustomFFmpeg(const QUrl& url);
     Q_INVOKABLE void add(const QList<QUrl>& urls);
@@ -77,7 +86,7 @@ public:
     Q_INVOKABLE void start();
     Q_INVOKABLE void cancel();
 
-signals:
+  signals:
     void tabChanged();
     void isRunningChanged();
     void toolsChanged();
@@ -86,4 +95,20 @@ signals:
     void totalsChanged();
     void toolsRefreshed(); // a tool search has finished and its result is stored
     void runFinished();    // the scheduler's loop has ended
+
+  private:
+    void setToolNote(const QString& note);
+    void setRunning(bool running);
+    void runEnded();
+
+    QueueModel* queue_;
+    SettingsModel* settings_;
+    InspectorTab tab_ = InspectorTab::media;
+    bool running_ = false;
+    std::optional<FFmpegTools> tools_;
+    EncoderCaps caps_;
+    QString toolNote_;
+    RunControl control_;
+    BatchRun* run_ = nullptr;
+    QThreadPool workers_; // tool search, probes and encodes; never the model
 };

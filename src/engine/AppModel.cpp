@@ -1,0 +1,232 @@
+#include "AppModel.h"
+
+#include "engine/BatchRun.h"
+#include "engine/MediaScan.h"
+#include "model/ByteCount.h"
+#include "model/Preferences.h"
+#include "planning/CommandBuilder.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+
+namespace {
+
+const QString notFoundNote =
+    QStringLiteral("FFmpeg not found. Install it with apt, or point the app at a copy.");
+
+struct ToolSearch {
+    std::optional<FFmpegTools> tools;
+    EncoderCaps caps;
+};
+
+} // namespace
+
+AppModel::AppModel(QObject* parent) : AppModel(AppModelOptions{}, parent) {}
+
+AppModel::AppModel(const AppModelOptions& options, QObject* parent)
+    : QObject(parent), queue_(new QueueModel(this)),
+      settings_(
+          new SettingsModel(options.settings ? *options.settings : TersioSettings::load(), this)),
+      toolNote_(QStringLiteral("Looking for FFmpeg\u2026")) {
+    // Every encode blocks a worker for its whole run; six items plus probes and a tool search.
+    workers_.setMaxThreadCount(12);
+    connect(queue_, &QueueModel::figuresChanged, this, &AppModel::totalsChanged);
+    if (options.searchToolsAtStart)
+        refreshTools();
+}
+
+AppModel::~AppModel() {
+    control_.stopRequested = true;
+    control_.stopAll();
+    workers_.waitForDone();
+}
+
+QueueModel* AppModel::queue() const {
+    return queue_;
+}
+SettingsModel* AppModel::settingsModel() const {
+    return settings_;
+}
+const QList<MediaItem>& AppModel::items() const {
+    return queue_->items();
+}
+const TersioSettings& AppModel::settings() const {
+    return settings_->settings();
+}
+void AppModel::setSettings(const TersioSettings& settings) {
+    settings_->setSettings(settings);
+}
+
+QString AppModel::tab() const {
+    return Options::rawValue(tab_);
+}
+
+void AppModel::setTab(const QString& rawValue) {
+    const auto tab = Options::fromRaw<InspectorTab>(rawValue);
+    if (!tab || *tab == tab_)
+        return;
+    tab_ = *tab;
+    emit tabChanged();
+}
+
+bool AppModel::isRunning() const {
+    return running_;
+}
+bool AppModel::hasTools() const {
+    return tools_.has_value();
+}
+QString AppModel::ffmpegPath() const {
+    return tools_ ? tools_->ffmpeg : QString();
+}
+const std::optional<FFmpegTools>& AppModel::tools() const {
+    return tools_;
+}
+const EncoderCaps& AppModel::caps() const {
+    return caps_;
+}
+
+QStringList AppModel::encoders() const {
+    QStringList names(caps_.names.begin(), caps_.names.end());
+    names.sort();
+    return names;
+}
+
+QString AppModel::toolNote() const {
+    return toolNote_;
+}
+
+void AppModel::setTools(const std::optional<FFmpegTools>& tools, const EncoderCaps& caps) {
+    const bool toolsDiffer = tools != tools_;
+    const bool capsDiffer = caps != caps_;
+    tools_ = tools;
+    caps_ = tools ? caps : EncoderCaps{};
+    if (toolsDiffer)
+        emit toolsChanged();
+    if (capsDiffer)
+        emit capsChanged();
+    setToolNote(tools ? tools->ffmpeg : notFoundNote);
+}
+
+void AppModel::setToolNote(const QString& note) {
+    if (note == toolNote_)
+        return;
+    toolNote_ = note;
+    emit toolNoteChanged();
+}
+
+int AppModel::itemCount() const {
+    return queue_->rowCount();
+}
+int AppModel::pendingCount() const {
+    return queue_->pendingCount();
+}
+int AppModel::doneCount() const {
+    return queue_->doneCount();
+}
+qint64 AppModel::totalSaved() const {
+    return queue_->totalSaved();
+}
+qint64 AppModel::totalSource() const {
+    return queue_->totalSource();
+}
+
+bool AppModel::hasEncoder(const QString& name) const {
+    return caps_.has(name);
+}
+
+int AppModel::crf(double quality, int best, int worst) const {
+    return CommandBuilder::crf(quality, best, worst);
+}
+
+QString AppModel::byteText(qint64 bytes) const {
+    return ByteCount::text(bytes);
+}
+
+QString AppModel::tabTitle(const QString& rawValue) const {
+    const auto tab = Options::fromRaw<InspectorTab>(rawValue);
+    return tab ? Options::label(*tab) : QString();
+}
+
+void AppModel::refreshTools() {
+    // Searches started close together all run; whichever finishes last is stored.
+    QtConcurrent::run(&workers_, [] {
+        ToolSearch search;
+        search.tools = FFmpegLocator::locate();
+        if (search.tools)
+            search.caps = EncoderCaps::detect(search.tools->ffmpeg);
+        return search;
+    }).then(this, [this](const ToolSearch& search) {
+        setTools(search.tools, search.caps);
+        emit toolsRefreshed();
+    });
+}
+
+void AppModel::setCustomFFmpeg(const QUrl& url) {
+    Preferences::storeFFmpegPath(url.isLocalFile() ? url.toLocalFile() : url.toString());
+    refreshTools();
+}
+
+void AppModel::add(const QList<QUrl>& urls) {
+    QSet<QString> queued;
+    queued.reserve(queue_->rowCount());
+    for (const MediaItem& item : queue_->items())
+        queued.insert(MediaScan::standardPath(item.url.toLocalFile()));
+    for (const MediaItem& item : MediaScan::collect(urls, queued))
+        queue_->append(item);
+}
+
+void AppModel::remove(const QString& id) {
+    const QUuid uuid(id);
+    control_.stopJob(uuid);
+    queue_->removeIf([&uuid](const MediaItem& item) { return item.id == uuid; });
+}
+
+void AppModel::clearFinished() {
+    queue_->removeIf(
+        [](const MediaItem& item) { return item.status.value == ItemStatus::Case::done; });
+}
+
+void AppModel::clearAll() {
+    cancel();
+    queue_->clear();
+}
+
+void AppModel::start() {
+    if (running_ || !tools_)
+        return;
+    QList<QUuid> ids;
+    for (const MediaItem& item : queue_->items())
+        if (item.status.needsWork())
+            ids.append(item.id);
+    if (ids.isEmpty())
+        return;
+
+    settings().save();
+    control_.stopRequested = false;
+    setRunning(true);
+    auto snapshot = std::make_shared<const RunSnapshot>(RunSnapshot{*tools_, settings(), caps_});
+    run_ = new BatchRun(std::move(ids), std::move(snapshot), queue_, &control_, &workers_, this);
+    connect(run_, &BatchRun::finished, this, &AppModel::runEnded);
+    run_->start();
+}
+
+void AppModel::cancel() {
+    control_.stopRequested = true;
+    control_.stopAll();
+}
+
+void AppModel::runEnded() {
+    run_->deleteLater();
+    run_ = nullptr;
+    control_.stopRequested = false;
+    setRunning(false);
+    emit runFinished();
+}
+
+void AppModel::setRunning(bool running) {
+    if (running == running_)
+        return;
+    running_ = running;
+    emit isRunningChanged();
+}

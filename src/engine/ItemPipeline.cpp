@@ -1,0 +1,213 @@
+#include "ItemPipeline.h"
+
+#include "engine/QueueModel.h"
+#include "tools/ImageInspector.h"
+#include "tools/Prober.h"
+
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+const QString missingText = QStringLiteral("The file is no longer there.");
+const QString emptyText = QStringLiteral("The file is empty.");
+const QString noOutputsText =
+    QStringLiteral("No output formats are available for this file. Check the format toggles.");
+const QString overSourceText =
+    QStringLiteral("This output would replace the original file. Choose another output folder.");
+
+} // namespace
+
+struct ItemPipeline::SourceRead {
+    enum class Problem { none, missing, empty } problem = Problem::none;
+    std::optional<ProbeResult> probe;
+    std::optional<ImageFacts> image;
+};
+
+ItemPipeline::ItemPipeline(const QUuid& id, std::shared_ptr<const RunSnapshot> run,
+                           QueueModel* queue, RunControl* control, QThreadPool* workers,
+                           QObject* parent)
+    : QObject(parent), id_(id), run_(std::move(run)), queue_(queue), control_(control),
+      workers_(workers) {}
+
+void ItemPipeline::start() {
+    const MediaItem* item = queue_->find(id_);
+    if (control_->stopRequested || !item) {
+        finish();
+        return;
+    }
+    item_ = *item;
+    queue_->update(id_, [](MediaItem& it) {
+        it.status = ItemStatus::reading();
+        it.progress = 0;
+        it.outputs.clear();
+        it.currentTask = QStringLiteral("Reading");
+    });
+    QtConcurrent::run(workers_, &ItemPipeline::readSource, item_, run_->tools.ffprobe)
+        .then(this, [this](const SourceRead& read) { sourceRead(read); });
+}
+
+ItemPipeline::SourceRead ItemPipeline::readSource(const MediaItem& item,
+                                                  const std::optional<QString>& ffprobe) {
+    SourceRead read;
+    const QFileInfo file(item.url.toLocalFile());
+    if (!file.isFile())
+        read.problem = SourceRead::Problem::missing;
+    else if (file.size() == 0)
+        read.problem = SourceRead::Problem::empty;
+    else if (item.kind == MediaKind::video)
+        read.probe = Prober::probe(item.url, ffprobe);
+    else if (item.width == 0)
+        read.image = ImageInspector::facts(item.url);
+    return read;
+}
+
+void ItemPipeline::sourceRead(const SourceRead& read) {
+    // Removed while its source was read: nothing is encoded for it.
+    if (!queue_->find(id_)) {
+        finish();
+        return;
+    }
+    if (read.problem == SourceRead::Problem::missing)
+        return fail(missingText);
+    if (read.problem == SourceRead::Problem::empty)
+        return fail(emptyText);
+
+    if (read.probe) {
+        const ProbeResult& probe = *read.probe;
+        queue_->update(id_, [&probe](MediaItem& it) {
+            if (probe.width > 0) {
+                it.width = probe.width;
+                it.height = probe.height;
+            }
+            it.duration = probe.duration;
+            it.hasAudio = probe.hasAudio;
+            it.hdr = probe.hdr;
+        });
+    } else if (read.image) {
+        const ImageFacts& facts = *read.image;
+        queue_->update(id_, [&facts](MediaItem& it) {
+            it.width = qint64(facts.size.width());
+            it.height = qint64(facts.size.height());
+            it.hasAlpha = facts.hasAlpha;
+        });
+    }
+    item_ = *queue_->find(id_);
+
+    const TersioSettings& settings = run_->settings;
+    try {
+        const QUrl directory = CommandBuilder::outputDirectory(item_, settings);
+        plan_ = item_.kind == MediaKind::image
+                    ? CommandBuilder::imagePlan(item_, settings, run_->caps, directory)
+                    : CommandBuilder::videoPlan(item_, settings, run_->caps, directory);
+    } catch (const TersioError& error) {
+        return fail(error.message());
+    } catch (const std::exception& error) {
+        return fail(QString::fromLocal8Bit(error.what()));
+    }
+    if (plan_.isEmpty())
+        return fail(noOutputsText);
+    for (const PlannedOutput& output : std::as_const(plan_))
+        if (CommandBuilder::writesOverSource(output, item_.url))
+            return fail(overSourceText);
+
+    queue_->update(id_, [](MediaItem& it) { it.status = ItemStatus::working(); });
+    nextOutput();
+}
+
+void ItemPipeline::nextOutput() {
+    const int n = int(plan_.size());
+    for (; next_ < n; ++next_) {
+        if (control_->stopRequested)
+            return cancelled();
+        if (!queue_->find(id_))
+            return finish();
+        const PlannedOutput& output = plan_.at(next_);
+        const QFileInfo existing(output.destination.toLocalFile());
+        if (!run_->settings.overwriteExisting && existing.exists()) {
+            produced_.append({QUuid::createUuid(), output.label, output.destination,
+                              qMax<qint64>(0, existing.size())});
+            continue;
+        }
+        queue_->update(id_, [&output](MediaItem& it) { it.currentTask = output.label; });
+
+        auto job = std::make_shared<FFmpegJob>();
+        control_->activeJobs.insert(id_, job);
+        encoding_ = next_;
+        const int index = next_;
+        // The job calls back on its worker thread; the value is applied here, on the main one.
+        FFmpegJob::ProgressCallback onProgress = [this, index](double fraction) {
+            QMetaObject::invokeMethod(
+                this, [this, index, fraction] { applyProgress(index, fraction); },
+                Qt::QueuedConnection);
+        };
+        QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, output, onProgress] {
+            return StagedEncode::run(*job, ffmpeg, output, onProgress);
+        }).then(this, [this, index, job](const StagedEncode::Outcome& outcome) {
+            encoded(index, job, outcome);
+        });
+        return;
+    }
+
+    queue_->update(id_, [this](MediaItem& it) {
+        it.outputs = produced_;
+        it.progress = 1.0;
+        it.currentTask.clear();
+        it.status = ItemStatus::done();
+    });
+    finish();
+}
+
+void ItemPipeline::encoded(int index, const std::shared_ptr<FFmpegJob>& job,
+                           const StagedEncode::Outcome& outcome) {
+    encoding_ = -1;
+    if (control_->activeJobs.value(id_) == job)
+        control_->activeJobs.remove(id_);
+
+    if (outcome.status == 0) {
+        const PlannedOutput& output = plan_.at(index);
+        produced_.append({QUuid::createUuid(), output.label, output.destination, outcome.bytes});
+        progress_ = double(index + 1) / double(plan_.size());
+        queue_->update(id_, [this](MediaItem& it) { it.progress = progress_; });
+        ++next_;
+        return nextOutput();
+    }
+    if (outcome.status == 130 || control_->stopRequested || job->cancelled())
+        return cancelled();
+    fail(outcome.message);
+}
+
+void ItemPipeline::applyProgress(int index, double fraction) {
+    // A report that lands after its output has finished would pull the bar back: dropped.
+    if (index != encoding_)
+        return;
+    const double n = double(plan_.size());
+    const double value = double(index) / n + fraction / n;
+    if (value <= progress_)
+        return;
+    progress_ = value;
+    queue_->update(id_, [value](MediaItem& it) { it.progress = value; });
+}
+
+void ItemPipeline::fail(const QString& message) {
+    queue_->update(id_, [&message](MediaItem& it) {
+        it.status = ItemStatus::failed(message);
+        it.currentTask.clear();
+    });
+    finish();
+}
+
+void ItemPipeline::cancelled() {
+    queue_->update(id_, [](MediaItem& it) {
+        it.status = ItemStatus::cancelled();
+        it.currentTask.clear();
+    });
+    finish();
+}
+
+void ItemPipeline::finish() {
+    if (finished_)
+        return;
+    finished_ = true;
+    emit finished();
+}

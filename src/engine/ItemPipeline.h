@@ -1,0 +1,62 @@
+#pragma once
+
+#include "engine/RunControl.h"
+#include "engine/StagedEncode.h"
+#include "planning/CommandBuilder.h"
+
+#include <QList>
+#include <QObject>
+#include <QThreadPool>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+class QueueModel;
+struct ImageFacts;
+struct ProbeResult;
+
+// One item's way through a run: read the source, place and plan the outputs, encode them one
+// after another, and record the result. Lives on the main thread and only ever waits for
+// worker results, so several pipelines interleave there. Every change to the item goes
+// through QueueModel::update by id, so a removed item is simply no longer touched.
+class ItemPipeline : public QObject {
+    Q_OBJECT
+
+  public:
+    ItemPipeline(const QUuid& id, std::shared_ptr<const RunSnapshot> run, QueueModel* queue,
+                 RunControl* control, QThreadPool* workers, QObject* parent = nullptr);
+
+    // May finish before it returns (a stopped run, an item no longer queued).
+    void start();
+
+  signals:
+    void finished();
+
+  private:
+    struct SourceRead;
+    static SourceRead readSource(const MediaItem& item, const std::optional<QString>& ffprobe);
+
+    void sourceRead(const SourceRead& read);
+    void nextOutput();
+    void encoded(int index, const std::shared_ptr<FFmpegJob>& job,
+                 const StagedEncode::Outcome& outcome);
+    void fail(const QString& message);
+    void cancelled();
+    void finish();
+    void applyProgress(int index, double fraction);
+
+    QUuid id_;
+    std::shared_ptr<const RunSnapshot> run_;
+    QueueModel* queue_;
+    RunControl* control_;
+    QThreadPool* workers_;
+
+    MediaItem item_; // the local copy the planners see
+    QList<PlannedOutput> plan_;
+    QList<ProducedFile> produced_;
+    int next_ = 0;
+    int encoding_ = -1; // index of the output being encoded, -1 between encodes
+    double progress_ = 0;
+    bool finished_ = false;
+};

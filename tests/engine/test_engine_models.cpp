@@ -1,0 +1,313 @@
+#include "EngineSupport.h"
+#include "engine/CropListModel.h"
+#include "engine/QueueModel.h"
+#include "engine/SettingsModel.h"
+
+#include "model/Preferences.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+Q_DECLARE_METATYPE(MediaItem)
+
+using namespace EngineSupport;
+
+namespace {
+
+MediaItem itemWith(ItemStatus status, qint64 sourceBytes, QList<qint64> outputBytes) {
+    MediaItem item;
+    item.url = QUrl::fromLocalFile(QStringLiteral("/media/") + item.id.toString() + ".jpg");
+    item.status = status;
+    item.sourceBytes = sourceBytes;
+    for (qint64 bytes : outputBytes)
+        item.outputs.append({QUuid::createUuid(), QStringLiteral("JPEG"), QUrl(), bytes});
+    return item;
+}
+
+} // namespace
+
+class TestEngineModels : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void queueRowsAndRoles() {
+        QueueModel queue;
+        QAbstractItemModelTester tester(&queue,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&queue, &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(&queue, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(&queue, &QAbstractItemModel::dataChanged);
+
+        MediaItem a = itemWith(ItemStatus::queued(), 1000, {});
+        a.url = QUrl::fromLocalFile(QStringLiteral("/media/holiday clip.mov"));
+        a.kind = MediaKind::video;
+        MediaItem b = itemWith(ItemStatus::queued(), 10, {});
+        queue.append(a);
+        queue.append(b);
+        QCOMPARE(inserted.count(), 2);
+
+        const QModelIndex first = queue.index(0);
+        QCOMPARE(first.data(QueueModel::FileNameRole).toString(),
+                 QStringLiteral("holiday clip.mov"));
+        QCOMPARE(first.data(QueueModel::PathRole).toString(),
+                 QStringLiteral("/media/holiday clip.mov"));
+        QCOMPARE(first.data(QueueModel::KindRole).toString(), QStringLiteral("video"));
+        QCOMPARE(first.data(QueueModel::IdRole).toString(), a.id.toString(QUuid::WithoutBraces));
+        QCOMPARE(first.data(QueueModel::PrimaryOutputBytesRole).toLongLong(), -1);
+        QCOMPARE(first.data(QueueModel::DimensionsLabelRole).toString(), QStringLiteral("\u2014"));
+
+        // One changed item: one dataChanged, for its own row only.
+        QVERIFY(queue.update(b.id, [](MediaItem& it) {
+            it.width = 640;
+            it.height = 480;
+            it.status = ItemStatus::failed(QStringLiteral("broken"));
+            it.outputs.append({QUuid::createUuid(), QStringLiteral("WebP"),
+                               QUrl::fromLocalFile(QStringLiteral("/out/b.webp")), 77});
+        }));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
+        QCOMPARE(changed.first().at(1).toModelIndex().row(), 1);
+        QCOMPARE(reset.count(), 0);
+
+        const QModelIndex second = queue.index(1);
+        QCOMPARE(second.data(QueueModel::StatusRole).toString(), QStringLiteral("failed"));
+        QCOMPARE(second.data(QueueModel::StatusMessageRole).toString(), QStringLiteral("broken"));
+        QCOMPARE(second.data(QueueModel::DimensionsLabelRole).toString(),
+                 QStringLiteral("640 \u00D7 480"));
+        QCOMPARE(second.data(QueueModel::PrimaryOutputBytesRole).toLongLong(), 77);
+        const QVariantMap output = second.data(QueueModel::OutputsRole).toList().value(0).toMap();
+        QCOMPARE(output.value("label").toString(), QStringLiteral("WebP"));
+        QCOMPARE(output.value("path").toString(), QStringLiteral("/out/b.webp"));
+        QCOMPARE(output.value("bytes").toLongLong(), 77);
+
+        QVERIFY(!queue.update(QUuid::createUuid(), [](MediaItem& it) { it.width = 1; }));
+        QCOMPARE(changed.count(), 1);
+
+        const QStringList names = [&] {
+            QStringList list;
+            for (const QByteArray& name : queue.roleNames())
+                list << QString::fromLatin1(name);
+            return list;
+        }();
+        for (const char* expected :
+             {"id", "url", "path", "fileName", "kind", "sourceBytes", "width", "height", "duration",
+              "hasAudio", "hdr", "hasAlpha", "status", "statusMessage", "progress", "currentTask",
+              "outputs", "dimensionsLabel", "primaryOutputBytes"})
+            QVERIFY2(names.contains(QLatin1String(expected)), expected);
+    }
+
+    void removalKeepsOrder() {
+        QueueModel queue;
+        QAbstractItemModelTester tester(&queue,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QList<QUuid> ids;
+        for (int i = 0; i < 6; ++i) {
+            const MediaItem item =
+                itemWith(i % 3 == 0 ? ItemStatus::queued() : ItemStatus::done(), 1, {});
+            ids << item.id;
+            queue.append(item);
+        }
+        queue.removeIf([](const MediaItem& it) { return it.status == ItemStatus::done(); });
+        QCOMPARE(queue.rowCount(), 2);
+        QCOMPARE(queue.items().at(0).id, ids.at(0));
+        QCOMPARE(queue.items().at(1).id, ids.at(3));
+        queue.clear();
+        QCOMPARE(queue.rowCount(), 0);
+    }
+
+    void totals_data() {
+        QTest::addColumn<QList<MediaItem>>("items");
+        QTest::addColumn<int>("pending");
+        QTest::addColumn<qint64>("saved");
+        QTest::addColumn<qint64>("source");
+
+        QTest::newRow("first output counts")
+            << QList<MediaItem>{itemWith(ItemStatus::done(), 1000, {400, 100})} << 0 << qint64(600)
+            << qint64(1000);
+        QTest::newRow("larger output lowers")
+            << QList<MediaItem>{itemWith(ItemStatus::done(), 1000, {400}),
+                                itemWith(ItemStatus::done(), 1000, {1200})}
+            << 0 << qint64(400) << qint64(2000);
+        QTest::newRow("unknown source size")
+            << QList<MediaItem>{itemWith(ItemStatus::done(), 0, {50})} << 0 << qint64(0)
+            << qint64(0);
+        QTest::newRow("only done counts")
+            << QList<MediaItem>{itemWith(ItemStatus::failed("x"), 500, {}),
+                                itemWith(ItemStatus::failed("y"), 500, {}),
+                                itemWith(ItemStatus::cancelled(), 5, {}),
+                                itemWith(ItemStatus::done(), 300, {100}),
+                                itemWith(ItemStatus::working(), 9, {}),
+                                itemWith(ItemStatus::queued(), 9, {})}
+            << 4 << qint64(200) << qint64(300);
+    }
+
+    void totals() {
+        QFETCH(QList<MediaItem>, items);
+        auto model = makeModel();
+        QueueModel* queue = model->queue();
+        QSignalSpy totals(model.get(), &AppModel::totalsChanged);
+        for (const MediaItem& item : items)
+            queue->append(item);
+        QCOMPARE(totals.count(), items.size());
+        QTEST(model->pendingCount(), "pending");
+        QTEST(model->totalSaved(), "saved");
+        QTEST(model->totalSource(), "source");
+        QCOMPARE(model->itemCount(), items.size());
+
+        const int doneBefore = model->doneCount();
+        model->clearFinished();
+        QCOMPARE(model->doneCount(), 0);
+        QCOMPARE(model->itemCount(), items.size() - doneBefore);
+        QTEST(model->pendingCount(), "pending");
+    }
+
+    void cropListEditing() {
+        CropListModel crops;
+        QAbstractItemModelTester tester(&crops,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        crops.setCrops(CropVariant::starters());
+        QSignalSpy edited(&crops, &CropListModel::cropsEdited);
+        const QModelIndex first = crops.index(0);
+
+        QVERIFY(crops.setData(first, QStringLiteral("Story"), CropListModel::NameRole));
+        QVERIFY(crops.setData(first, 1080.0, CropListModel::TargetWidthRole));
+        QVERIFY(crops.setData(first, QStringLiteral("bottom"), CropListModel::AnchorRole));
+        QVERIFY(crops.setData(first, false, CropListModel::EnabledRole));
+        QVERIFY(!crops.setData(first, QStringLiteral("middle"), CropListModel::AnchorRole));
+        QVERIFY(!crops.setData(first, 2.5, CropListModel::AspectWRole));
+        QVERIFY(!crops.setData(first, QStringLiteral("wide"), CropListModel::AspectHRole));
+        QCOMPARE(edited.count(), 4);
+        const CropVariant& crop = crops.crops().first();
+        QCOMPARE(crop.name, QStringLiteral("Story"));
+        QCOMPARE(crop.targetWidth, 1080);
+        QCOMPARE(crop.anchor, CropAnchor::bottom);
+        QCOMPARE(crop.enabled, false);
+        QCOMPARE(crop.aspectW, 9);
+        QCOMPARE(first.data(CropListModel::AnchorRole).toString(), QStringLiteral("bottom"));
+
+        crops.addCrop();
+        QCOMPARE(crops.rowCount(), 4);
+        QCOMPARE(crops.crops().last().name, CropVariant::newCrop().name);
+
+        // Every crop carrying the id goes, however many there are.
+        QList<CropVariant> twins = crops.crops();
+        twins.append(twins.at(1));
+        crops.setCrops(twins);
+        crops.removeCrop(twins.at(1).id.toString(QUuid::WithoutBraces));
+        QCOMPARE(crops.rowCount(), 3);
+        for (const CropVariant& left : crops.crops())
+            QVERIFY(left.id != twins.at(1).id);
+        crops.removeCrop(QStringLiteral("not an id"));
+        QCOMPARE(crops.rowCount(), 3);
+    }
+
+    void settingsProperties() {
+        SettingsModel model{TersioSettings{}};
+        QSignalSpy format(&model, &SettingsModel::imageFormatChanged);
+        QSignalSpy concurrent(&model, &SettingsModel::maxConcurrentChanged);
+        QSignalSpy crops(&model, &SettingsModel::cropsChanged);
+        QSignalSpy any(&model, &SettingsModel::changed);
+
+        QVERIFY(model.setProperty("imageFormat", QStringLiteral("webp")));
+        model.setProperty("imageFormat", QStringLiteral("webp"));
+        model.setProperty("imageFormat", QStringLiteral("WEBP")); // not a raw value: ignored
+        QCOMPARE(format.count(), 1);
+        QCOMPARE(model.settings().imageFormat, ImageFormat::webp);
+        QCOMPARE(model.property("imageFormat").toString(), QStringLiteral("webp"));
+
+        model.setProperty("maxConcurrent", 4);
+        QCOMPARE(concurrent.count(), 1);
+        QCOMPARE(model.settings().maxConcurrent, 4);
+
+        model.crops()->setData(model.crops()->index(2), true, CropListModel::EnabledRole);
+        QCOMPARE(crops.count(), 1);
+        QCOMPARE(model.settings().activeCrops().size(), 3);
+
+        TersioSettings other;
+        other.speed = SpeedPreset::slow;
+        other.cropVariants.clear();
+        QSignalSpy speed(&model, &SettingsModel::speedChanged);
+        model.setSettings(other);
+        QCOMPARE(speed.count(), 1);
+        QCOMPARE(crops.count(), 2);
+        QCOMPARE(model.settings(), other);
+        QCOMPARE(model.crops()->rowCount(), 0);
+        QVERIFY(any.count() >= 5);
+    }
+
+    void choices_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QStringList>("raws");
+        QTest::addColumn<QStringList>("labels");
+        QTest::newRow("imageFormat") << "imageFormat" << Options::allRawValues<ImageFormat>()
+                                     << Options::allLabels<ImageFormat>();
+        QTest::newRow("speed") << "speed" << Options::allRawValues<SpeedPreset>()
+                               << Options::allLabels<SpeedPreset>();
+        QTest::newRow("audio") << "audio" << Options::allRawValues<AudioMode>()
+                               << Options::allLabels<AudioMode>();
+        QTest::newRow("anchor") << "anchor" << Options::allRawValues<CropAnchor>()
+                                << Options::allLabels<CropAnchor>();
+        QTest::newRow("outputMode") << "outputMode" << Options::allRawValues<OutputMode>()
+                                    << Options::allLabels<OutputMode>();
+        QTest::newRow("tab") << "tab" << Options::allRawValues<InspectorTab>()
+                             << Options::allLabels<InspectorTab>();
+        QTest::newRow("unknown") << "colour" << QStringList{} << QStringList{};
+    }
+
+    void choices() {
+        QFETCH(QString, option);
+        QStringList raws, labels;
+        for (const QVariant& choice : SettingsModel::choices(option)) {
+            raws << choice.toMap().value("value").toString();
+            labels << choice.toMap().value("label").toString();
+        }
+        QTEST(raws, "raws");
+        QTEST(labels, "labels");
+    }
+
+    void toolsTabAndHelpers() {
+        auto model = makeModel();
+        QCOMPARE(model->toolNote(), QStringLiteral("Looking for FFmpeg\u2026"));
+        QCOMPARE(model->tab(), QStringLiteral("media"));
+        QSignalSpy tab(model.get(), &AppModel::tabChanged);
+        model->setTab(QStringLiteral("crops"));
+        model->setTab(QStringLiteral("nowhere"));
+        QCOMPARE(model->tab(), QStringLiteral("crops"));
+        QCOMPARE(tab.count(), 1);
+        QCOMPARE(model->tabTitle(QStringLiteral("crops")), QStringLiteral("Mobile crops"));
+
+        QSignalSpy tools(model.get(), &AppModel::toolsChanged);
+        model->setTools(realTools(), debianCaps());
+        QVERIFY(model->hasTools());
+        QCOMPARE(model->ffmpegPath(), QStringLiteral("/usr/bin/ffmpeg"));
+        QCOMPARE(model->toolNote(), QStringLiteral("/usr/bin/ffmpeg"));
+        QVERIFY(model->hasEncoder(QStringLiteral("libx264")));
+        QVERIFY(model->encoders().contains(QStringLiteral("libvpx-vp9")));
+        model->setTools(std::nullopt, debianCaps());
+        QCOMPARE(tools.count(), 2);
+        QVERIFY(!model->hasTools());
+        QVERIFY(model->encoders().isEmpty());
+        QCOMPARE(
+            model->toolNote(),
+            QStringLiteral("FFmpeg not found. Install it with apt, or point the app at a copy."));
+
+        QCOMPARE(model->crf(100, 18, 40), 18);
+        QCOMPARE(model->crf(0, 18, 40), 40);
+        QCOMPARE(model->byteText(0), QStringLiteral("Zero KB"));
+    }
+
+    void customFFmpegIsStoredThenSearched() {
+        QTemporaryDir dir;
+        const QString fake = TestSupport::writeScript(dir.filePath("ffmpeg"), "exit 0\n");
+        auto model = makeModel();
+        QSignalSpy refreshed(model.get(), &AppModel::toolsRefreshed);
+        model->setCustomFFmpeg(QUrl::fromLocalFile(fake));
+        QCOMPARE(Preferences::storedFFmpegPath(), fake);
+        QVERIFY(refreshed.wait(30000));
+        QVERIFY(model->toolNote() != QStringLiteral("Looking for FFmpeg\u2026"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngineModels)
+#include "test_engine_models.moc"

@@ -1,0 +1,335 @@
+#include "EngineSupport.h"
+#include "engine/BatchRun.h"
+#include "engine/StagedEncode.h"
+#include "model/Preferences.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace EngineSupport;
+
+// The batch run against a stand-in ffmpeg that logs its runs and can be held open, with real
+// ffprobe and small real sources.
+class TestEngineRun : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir media_; // sources made once: eight images and a one-second video
+    QTemporaryDir work_;  // per test: a copy of the sources, the log, the fake tool
+    QString log_, hold_, fake_;
+
+    QString src(const QString& name) const { return work_.filePath("src/" + name); }
+    QString out(const QString& name = {}) const { return work_.filePath("src/optimised/" + name); }
+
+    std::unique_ptr<AppModel> modelWith(TersioSettings settings, const QStringList& names) {
+        auto model = makeModel(settings);
+        model->setTools(FFmpegTools{fake_, QStringLiteral("/usr/bin/ffprobe")}, debianCaps());
+        QList<QUrl> urls;
+        for (const QString& name : names)
+            urls << QUrl::fromLocalFile(src(name));
+        model->add(urls);
+        return model;
+    }
+
+    static QStringList images(int count) {
+        QStringList names;
+        for (int i = 0; i < count; ++i)
+            names << QStringLiteral("img%1.jpg").arg(i);
+        return names;
+    }
+
+    void hold() { QVERIFY(TestSupport::writeFile(hold_, "hold")); }
+    void release() { QFile::remove(hold_); }
+    QStringList log() const { return logLines(log_); }
+
+  private slots:
+    void initTestCase() {
+        QString error;
+        for (const QString& name : images(8))
+            QVERIFY2(makeImage(media_.filePath(name), QStringLiteral("64x48"), &error),
+                     qPrintable(error));
+        QVERIFY2(TestSupport::ffmpeg({"-f", "lavfi", "-i",
+                                      "testsrc=size=160x120:rate=10:duration=1", "-c:v", "libx264",
+                                      "-pix_fmt", "yuv420p", media_.filePath("clip.mp4")},
+                                     &error),
+                 qPrintable(error));
+    }
+
+    void init() {
+        work_.~QTemporaryDir();
+        new (&work_) QTemporaryDir();
+        QVERIFY(QDir().mkpath(work_.filePath("src")));
+        for (const QString& name : QDir(media_.path()).entryList(QDir::Files))
+            QVERIFY(QFile::copy(media_.filePath(name), src(name)));
+        log_ = work_.filePath("log");
+        hold_ = work_.filePath("hold");
+        fake_ = writeFakeFFmpeg(work_.path(), log_, hold_);
+        QVERIFY(!fake_.isEmpty());
+    }
+
+    void concurrencyLimit_data() {
+        QTest::addColumn<qint64>("maxConcurrent");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("0 runs one") << qint64(0) << 1;
+        QTest::newRow("negative runs one") << qint64(-3) << 1;
+        QTest::newRow("3 runs three") << qint64(3) << 3;
+        QTest::newRow("10 runs six") << qint64(10) << 6;
+    }
+
+    void concurrencyLimit() {
+        QFETCH(qint64, maxConcurrent);
+        QFETCH(int, limit);
+        QCOMPARE(BatchRun::concurrencyLimit(maxConcurrent), limit);
+
+        TersioSettings settings;
+        settings.maxConcurrent = maxConcurrent;
+        auto model = modelWith(settings, images(8));
+        hold();
+        model->start();
+        QTRY_COMPARE_WITH_TIMEOUT(countPrefix(log(), "start"), limit, 30000);
+        QTest::qWait(400);
+        QCOMPARE(countPrefix(log(), "start"), limit); // held: no further encode may begin
+
+        release();
+        QVERIFY(waitForRunEnd(*model));
+        QCOMPARE(model->doneCount(), 8);
+
+        // Never more than the limit in flight, and started in queue order.
+        int inFlight = 0, most = 0;
+        QStringList startedOutputs;
+        for (const QString& line : log()) {
+            inFlight += line.startsWith("start") ? 1 : -1;
+            most = qMax(most, inFlight);
+            if (line.startsWith("start"))
+                startedOutputs << line.section(' ', 2);
+        }
+        QCOMPARE(most, limit);
+        QCOMPARE(startedOutputs.size(), 8);
+        if (limit == 1)
+            for (int i = 0; i < 8; ++i)
+                QVERIFY2(startedOutputs.at(i).contains(QStringLiteral("img%1.").arg(i)),
+                         qPrintable(startedOutputs.at(i)));
+        QCOMPARE(hiddenFiles(out()), QStringList{});
+    }
+
+    void stopAndResume() {
+        TersioSettings settings;
+        settings.maxConcurrent = 2;
+        auto model = modelWith(settings, images(4));
+        hold();
+        model->start();
+        QTRY_COMPARE_WITH_TIMEOUT(countPrefix(log(), "start"), 2, 30000);
+        model->start(); // already running: nothing changes
+        model->cancel();
+        QVERIFY(waitForRunEnd(*model));
+        QVERIFY(!model->isRunning());
+
+        QCOMPARE(statusOf(*model, "img0.jpg"), QStringLiteral("cancelled"));
+        QCOMPARE(statusOf(*model, "img1.jpg"), QStringLiteral("cancelled"));
+        QCOMPARE(statusOf(*model, "img2.jpg"), QStringLiteral("queued"));
+        QCOMPARE(statusOf(*model, "img3.jpg"), QStringLiteral("queued"));
+        QCOMPARE(countPrefix(log(), "start"), 2);
+        QCOMPARE(model->pendingCount(), 4);
+        for (const MediaItem& item : model->items()) {
+            QVERIFY(item.outputs.isEmpty());
+            QCOMPARE(item.currentTask, QString());
+        }
+        // The stand-in had written part of its output: nothing of it is left anywhere.
+        QCOMPARE(allFiles(out()), QStringList{});
+
+        release();
+        model->start();
+        QVERIFY(waitForRunEnd(*model));
+        QCOMPARE(model->doneCount(), 4);
+        QCOMPARE(allFiles(out()).size(), 4);
+        QCOMPARE(hiddenFiles(out()), QStringList{});
+    }
+
+    void removeWhileEncoding() {
+        TersioSettings settings;
+        settings.maxConcurrent = 2;
+        auto model = modelWith(settings, images(3));
+        const QString doomed = model->items().first().id.toString();
+        hold();
+        model->start();
+        QTRY_COMPARE_WITH_TIMEOUT(countPrefix(log(), "start"), 2, 30000);
+        model->remove(doomed);
+        QCOMPARE(model->itemCount(), 2);
+        // Its slot is freed once its encode has been stopped.
+        QTRY_COMPARE_WITH_TIMEOUT(countPrefix(log(), "start"), 3, 30000);
+        release();
+        QVERIFY(waitForRunEnd(*model));
+        QCOMPARE(model->itemCount(), 2);
+        QCOMPARE(model->doneCount(), 2);
+        QVERIFY(!itemNamed(*model, "img0.jpg"));
+        QCOMPARE(allFiles(out()), (QStringList{"img1.jpg", "img2.jpg"}));
+    }
+
+    void removeWhileReading() {
+        auto model = modelWith(TersioSettings{}, {"img0.jpg"});
+        model->start();
+        model->remove(model->items().first().id.toString());
+        QVERIFY(waitForRunEnd(*model));
+        QCOMPARE(countPrefix(log(), "start"), 0);
+        QCOMPARE(model->itemCount(), 0);
+    }
+
+    void existingOutputsAreKept() {
+        auto model = modelWith(TersioSettings{}, images(2) + QStringList{"clip.mp4"});
+        model->start();
+        QVERIFY(waitForRunEnd(*model));
+        QCOMPARE(model->doneCount(), 3);
+        const int encodes = countPrefix(log(), "start");
+        QVERIFY(encodes > 3);
+
+        TersioSettings keep;
+        keep.overwriteExisting = false;
+        auto again = modelWith(keep, images(2) + QStringList{"clip.mp4"});
+        again->start();
+        QVERIFY(waitForRunEnd(*again));
+        QCOMPARE(countPrefix(log(), "start"), encodes); // not one process more
+        for (const MediaItem& item : again->items()) {
+            QCOMPARE(item.status, ItemStatus::done());
+            QCOMPARE(item.progress, 1.0);
+            QVERIFY(!item.outputs.isEmpty());
+            for (const ProducedFile& file : item.outputs)
+                QCOMPARE(file.bytes, QFileInfo(file.url.toLocalFile()).size());
+        }
+    }
+
+    void progressRisesToEachOutputsEnd() {
+        auto model = modelWith(TersioSettings{}, {"clip.mp4"});
+        QList<double> seen;
+        connect(model->queue(), &QAbstractItemModel::dataChanged, this,
+                [&](const QModelIndex& index) {
+                    const double value = index.data(QueueModel::ProgressRole).toDouble();
+                    if (seen.isEmpty() || seen.last() != value)
+                        seen << value;
+                });
+        model->start();
+        QVERIFY(waitForRunEnd(*model));
+        const MediaItem& item = model->items().first();
+        QCOMPARE(item.status, ItemStatus::done());
+        QVERIFY(item.duration > 0.5);
+        const int n = int(item.outputs.size());
+        QVERIFY(n >= 3);
+
+        for (int i = 1; i < seen.size(); ++i)
+            QVERIFY2(seen.at(i) >= seen.at(i - 1) || seen.at(i) == 0,
+                     qPrintable(QStringLiteral("%1 after %2").arg(seen.at(i)).arg(seen.at(i - 1))));
+        for (int k = 1; k <= n; ++k)
+            QVERIFY2(seen.contains(double(k) / double(n)), qPrintable(QString::number(k)));
+        // The stand-in reports a quarter, a half and three quarters of each timed output.
+        QVERIFY(
+            std::any_of(seen.begin(), seen.end(), [n](double v) { return v > 0 && v < 1.0 / n; }));
+    }
+
+    void settingsAreSavedOnlyWhenARunStarts() {
+        auto stored = [] { return Preferences::openStore()->contains(Preferences::settingsKey); };
+        Preferences::openStore()->remove(Preferences::settingsKey);
+
+        TersioSettings settings;
+        settings.videoQuality = 41;
+        auto model = modelWith(settings, {});
+        model->settingsModel()->setImageQuality(55);
+        model->start(); // nothing queued
+        QVERIFY(!stored());
+
+        model->add({QUrl::fromLocalFile(src("img0.jpg"))});
+        model->setTools(std::nullopt, {});
+        model->start(); // no tools
+        QVERIFY(!stored());
+        QVERIFY(!model->isRunning());
+
+        model->setTools(FFmpegTools{fake_, QStringLiteral("/usr/bin/ffprobe")}, debianCaps());
+        model->cancel(); // a stop with no run is forgotten by the next start
+        model->start();
+        QVERIFY(model->isRunning());
+        QVERIFY(stored());
+        QCOMPARE(TersioSettings::load(), model->settings());
+        QCOMPARE(TersioSettings::load().imageQuality, 55.0);
+        QVERIFY(waitForRunEnd(*model));
+        QCOMPARE(model->doneCount(), 1);
+
+        Preferences::openStore()->remove(Preferences::settingsKey);
+        model->start(); // only done items: no run, nothing written
+        QVERIFY(!model->isRunning());
+        QVERIFY(!stored());
+    }
+
+    void failedEncodes_data() {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("last non-empty line")
+            << QByteArray("for last; do :; done\nprintf partial > \"$last\"\nprintf 'a\\n\\nb\\n' "
+                          ">&2\nexit 1\n")
+            << "b";
+        QTest::newRow("silent failure")
+            << QByteArray("for last; do :; done\nprintf partial > \"$last\"\nexit 1\n")
+            << "FFmpeg exited with code 1.";
+        QTest::newRow("the destination is named, not the hidden file")
+            << QByteArray("for last; do :; done\nprintf partial > \"$last\"\necho \"$last: No "
+                          "space left on device\" >&2\nexit 1\n")
+            << "@dest: No space left on device";
+        QTest::newRow("not startable") << QByteArray() << "";
+    }
+
+    void failedEncodes() {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, message);
+        if (script.isEmpty())
+            QVERIFY(QFile::remove(fake_));
+        else
+            QVERIFY(!TestSupport::writeScript(fake_, script).isEmpty());
+        auto model = modelWith(TersioSettings{}, images(2));
+        model->start();
+        QVERIFY(waitForRunEnd(*model));
+        for (const MediaItem& item : model->items()) {
+            QCOMPARE(item.status.name(), QStringLiteral("failed"));
+            QVERIFY(!item.status.message.isEmpty());
+            QCOMPARE(item.currentTask, QString());
+            QVERIFY(item.outputs.isEmpty());
+            if (message.startsWith('@'))
+                QCOMPARE(item.status.message, message.replace("@dest", out(item.url.fileName())));
+            else if (!message.isEmpty())
+                QCOMPARE(item.status.message, message);
+        }
+        QCOMPARE(allFiles(out()), QStringList{});
+    }
+
+    void neverWritesOverTheSource() {
+        TersioSettings settings;
+        settings.outputMode = OutputMode::customFolder;
+        settings.customFolderPath = work_.filePath("src");
+        const QByteArray before = [&] {
+            QFile f(src("img0.jpg"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        auto model = modelWith(settings, {"img0.jpg"});
+        model->start();
+        QVERIFY(waitForRunEnd(*model));
+        const MediaItem& item = model->items().first();
+        QCOMPARE(
+            item.status,
+            ItemStatus::failed(QStringLiteral(
+                "This output would replace the original file. Choose another output folder.")));
+        QCOMPARE(countPrefix(log(), "start"), 0);
+        QFile after(src("img0.jpg"));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), before);
+    }
+
+    void stagedNames() {
+        const QString temporary =
+            StagedEncode::temporaryName(QStringLiteral("/out/clip.mp4"), QStringLiteral("abc"));
+        QCOMPARE(temporary, QStringLiteral("/out/.clip.mp4.tersio-abc.mp4"));
+        QCOMPARE(StagedEncode::launchArguments({"-i", "/in/a.mov", "/out/clip.mp4"}, temporary),
+                 (QStringList{"-i", "/in/a.mov", temporary}));
+        QCOMPARE(StagedEncode::failureMessage({1, {}, QStringLiteral("a\n\nb\n")}),
+                 QStringLiteral("b"));
+        QCOMPARE(StagedEncode::failureMessage({-7, {}, QStringLiteral("\n\n")}),
+                 QStringLiteral("FFmpeg exited with code -7."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngineRun)
+#include "test_engine_run.moc"
