@@ -1,0 +1,105 @@
+#include "BatchSession.h"
+
+#include "Console.h"
+#include "RunReport.h"
+
+#include "engine/AppModel.h"
+#include "model/ByteCount.h"
+
+#include <QCoreApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool hasFinished(const MediaItem& item) {
+    const auto c = item.status.value;
+    return c == ItemStatus::Case::done || c == ItemStatus::Case::failed ||
+           c == ItemStatus::Case::cancelled;
+}
+
+} // namespace
+
+BatchSession::BatchSession(AppModel* model, Output output, QObject* parent)
+    : QObject(parent), model_(model), output_(output) {
+    connect(model_->queue(), &QAbstractItemModel::dataChanged, this, &BatchSession::sweep);
+    connect(model_, &AppModel::runFinished, this, &BatchSession::finished);
+    if (output_ == Output::live) {
+        ticker_.setInterval(100); // at most ten redraws a second
+        connect(&ticker_, &QTimer::timeout, this, [this] { redraw({}); });
+    }
+}
+
+void BatchSession::start() {
+    clock_.start();
+    if (output_ == Output::live)
+        ticker_.start();
+    model_->start();
+    if (!model_->isRunning()) // nothing was started, so no runFinished will come
+        finished();
+}
+
+void BatchSession::stop(int signalNumber) {
+    if (stopSignal_ == 0)
+        stopSignal_ = signalNumber;
+    if (output_ == Output::live)
+        pending_ << u"Stopping… (press Ctrl-C again to quit at once)"_s;
+    model_->cancel();
+}
+
+// Reports each item once, when it has finished.
+void BatchSession::sweep() {
+    for (const MediaItem& item : model_->items()) {
+        if (!hasFinished(item) || reported_.contains(item.id))
+            continue;
+        reported_.insert(item.id);
+        const bool failed = item.status.value == ItemStatus::Case::failed;
+        switch (output_) {
+        case Output::live:
+            pending_ << RunReport::finishedLine(item);
+            break;
+        case Output::lines:
+            Console::out(RunReport::finishedLine(item) + u'\n');
+            break;
+        case Output::quiet:
+            if (failed)
+                Console::err(RunReport::finishedLine(item) + u'\n');
+            break;
+        case Output::json:
+            break;
+        }
+    }
+}
+
+void BatchSession::redraw(const QStringList& permanent) {
+    sweep();
+    const QStringList lines = pending_ + permanent;
+    pending_.clear();
+    const double elapsed = double(clock_.elapsed()) / 1000.0;
+    const QStringList live = permanent.isEmpty()
+                                 ? ProgressView::lines(model_->items(), elapsed, Console::columns())
+                                 : QStringList();
+    Console::out(frame_.next(lines, live));
+}
+
+void BatchSession::finished() {
+    ticker_.stop();
+    sweep();
+    const QList<MediaItem>& items = model_->items();
+    if (output_ == Output::live) {
+        const auto t = RunReport::totals(items);
+        QString summary = QString::number(t.done) + u" done"_s;
+        if (t.failed)
+            summary += u", "_s + QString::number(t.failed) + u" failed"_s;
+        if (t.cancelled)
+            summary += u", "_s + QString::number(t.cancelled) + u" cancelled"_s;
+        summary += u" in "_s + ProgressView::clock(double(clock_.elapsed()) / 1000.0);
+        if (t.done)
+            summary += u"; saved "_s + ByteCount::text(t.savedBytes) + u" of "_s +
+                       ByteCount::text(t.sourceBytes);
+        redraw({summary});
+    } else if (output_ == Output::json) {
+        Console::out(RunReport::summary(items).toJson(QJsonDocument::Indented));
+    }
+    QCoreApplication::exit(RunReport::exitStatus(items, stopSignal_));
+}

@@ -1,0 +1,138 @@
+#include "CliApp.h"
+
+#include "BatchSession.h"
+#include "CommandLine.h"
+#include "Console.h"
+#include "DryRun.h"
+#include "EffectiveSettings.h"
+#include "HelpText.h"
+#include "StopSignals.h"
+
+#include "engine/AppModel.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace CliApp {
+namespace {
+
+constexpr int usageStatus = 2;
+
+int usageError(const QString& message) {
+    Console::err(u"tersio-cli: "_s + message + u"\nTry 'tersio-cli --help'.\n"_s);
+    return usageStatus;
+}
+
+std::optional<FFmpegTools> findTools(const QString& chosen) {
+    if (chosen.isEmpty())
+        return FFmpegLocator::locate(); // the stored choice, the resources, the install folders
+    return FFmpegLocator::locate(
+        FFmpegLocator::SearchPlaces{chosen, {}, FFmpegLocator::searchDirectories()});
+}
+
+QList<QUrl> pathUrls(const QStringList& paths, QString* missing) {
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            *missing = path;
+            return {};
+        }
+        urls << QUrl::fromLocalFile(info.absoluteFilePath());
+    }
+    return urls;
+}
+
+BatchSession::Output outputMode(const CliRequest& request) {
+    if (request.json)
+        return BatchSession::Output::json;
+    if (request.quiet)
+        return BatchSession::Output::quiet;
+    return Console::stdoutIsTerminal() ? BatchSession::Output::live : BatchSession::Output::lines;
+}
+
+int dryRun(const AppModel& model, const CliRequest& request) {
+    const QList<ItemPlan> plans =
+        DryRun::planAll(model.items(), *model.tools(), model.settings(), model.caps());
+    if (request.json)
+        Console::out(PlanReport::json(plans).toJson(QJsonDocument::Indented));
+    else if (!request.quiet)
+        Console::out(PlanReport::text(plans, model.tools()->ffmpeg));
+    bool anyError = false;
+    for (const auto& plan : plans) {
+        anyError = anyError || !plan.error.isEmpty();
+        if (request.quiet && !plan.error.isEmpty())
+            Console::err(plan.item.url.toLocalFile() + u": "_s + plan.error + u'\n');
+    }
+    return anyError ? 1 : 0;
+}
+
+} // namespace
+
+int run(const QStringList& arguments) {
+    const CommandLine::Parsed parsed = CommandLine::parse(arguments);
+    if (!parsed.error.isEmpty())
+        return usageError(parsed.error);
+    const CliRequest& request = parsed.request;
+    if (request.version) {
+        Console::out(HelpText::version());
+        return 0;
+    }
+
+    const EffectiveSettings::Result effective = EffectiveSettings::resolve(request);
+    if (request.help) {
+        // Help must work even when the settings the user named are broken.
+        Console::out(HelpText::usage(effective.error.isEmpty() ? effective.settings
+                                                               : TersioSettings::load()));
+        return 0;
+    }
+    if (!effective.error.isEmpty())
+        return usageError(effective.error);
+    if (request.printSettings) {
+        Console::out(EffectiveSettings::printable(effective.settings));
+        return 0;
+    }
+    if (request.paths.isEmpty())
+        return usageError(u"no paths given: name the files or folders to process"_s);
+    QString missing;
+    const QList<QUrl> urls = pathUrls(request.paths, &missing);
+    if (!missing.isEmpty())
+        return usageError(u"no such file or folder: "_s + missing);
+    if (!request.ffmpegPath.isEmpty() && !FFmpegLocator::isExecutableFile(request.ffmpegPath))
+        return usageError(u"--ffmpeg: "_s + request.ffmpegPath + u" is not an executable file"_s);
+
+    const std::optional<FFmpegTools> tools = findTools(request.ffmpegPath);
+
+    // Everything the store holds has been read. The engine saves the settings when a batch
+    // starts; the command line must never change the user's store, so that save goes here.
+    QTemporaryDir scratchStore;
+    if (!scratchStore.isValid())
+        return usageError(u"cannot create a temporary folder: "_s + scratchStore.errorString());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratchStore.path());
+
+    AppModel model(AppModelOptions{false, effective.settings});
+    model.setTools(tools, tools ? EncoderCaps::detect(tools->ffmpeg) : EncoderCaps{});
+    if (!model.tools()) {
+        Console::err(u"tersio-cli: "_s + model.toolNote() + u'\n');
+        return usageStatus;
+    }
+    model.add(urls);
+    if (model.items().isEmpty())
+        return usageError(u"nothing to process: no images or videos among the given paths"_s);
+
+    if (request.dryRun)
+        return dryRun(model, request);
+
+    BatchSession session(&model, outputMode(request));
+    StopSignals signals_;
+    QObject::connect(&signals_, &StopSignals::stopRequested, &session, &BatchSession::stop);
+    QTimer::singleShot(0, &session, &BatchSession::start);
+    return QCoreApplication::exec();
+}
+
+} // namespace CliApp

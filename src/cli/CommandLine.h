@@ -1,0 +1,38 @@
+#pragma once
+
+#include "CliFlags.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What the command line asked for. Values are checked while parsing, so a request that parses
+// can only fail later on files (settings, paths, tools) or on --crops against stored crops.
+struct CliRequest {
+    QStringList paths;
+    QString settingsFile; // empty: the user's stored settings
+    QString ffmpegPath;   // empty: the usual search
+    bool dryRun = false;
+    bool json = false;
+    bool quiet = false;
+    bool printSettings = false;
+    bool help = false;
+    bool version = false;
+    QList<CliFlags::Edit> edits; // in command-line order; later ones win
+};
+
+namespace CommandLine {
+
+struct Parsed {
+    CliRequest request;
+    QString error; // non-empty: bad usage
+};
+
+// `arguments` without the program name. Accepts "--flag value" and "--flag=value"; "--" ends
+// the flags.
+Parsed parse(const QStringList& arguments);
+
+// Applies the request's edits in order; returns the first error, empty on success.
+QString applyEdits(const CliRequest& request, TersioSettings& settings);
+
+} // namespace CommandLine

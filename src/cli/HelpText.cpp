@@ -1,0 +1,68 @@
+#include "HelpText.h"
+
+#include "CliFlags.h"
+
+#include <QList>
+
+using namespace Qt::StringLiterals;
+
+namespace HelpText {
+namespace {
+
+struct Row {
+    QString left;
+    QString right;
+};
+
+QString table(const QList<Row>& rows, qsizetype column) {
+    QString out;
+    for (const auto& row : rows)
+        out += u"  "_s + row.left.leftJustified(column) + u"  "_s + row.right + u'\n';
+    return out;
+}
+
+} // namespace
+
+QString usage(const TersioSettings& effective) {
+    const QList<Row> general{
+        {u"--dry-run"_s, u"plan every file and print the ffmpeg commands; encode nothing"_s},
+        {u"--json"_s, u"print one JSON document: the plan, or a summary of the run"_s},
+        {u"--quiet, -q"_s, u"print only failures (to standard error)"_s},
+        {u"--settings FILE"_s, u"start from the settings document in FILE, not the stored one"_s},
+        {u"--print-settings"_s, u"print the effective settings document and exit"_s},
+        {u"--ffmpeg PATH"_s, u"use this ffmpeg (and the ffprobe beside it)"_s},
+        {u"--help, -h"_s, u"show this text"_s},
+        {u"--version"_s, u"show the version"_s},
+    };
+    QList<Row> settings;
+    for (const auto& flag : CliFlags::settingFlags()) {
+        // A --no-x that undoes --x shares its row.
+        const QString negated = u"--no-"_s + flag.name.mid(2);
+        if (flag.name.startsWith("--no-"_L1) && CliFlags::find(u"--"_s + flag.name.mid(5)))
+            continue;
+        QString left = flag.valueName.isEmpty() ? flag.name : flag.name + u' ' + flag.valueName;
+        if (CliFlags::find(negated))
+            left += u", "_s + negated;
+        settings << Row{left, flag.help + u" (now "_s + flag.now(effective) + u')'};
+    }
+    qsizetype column = 0;
+    for (const auto& row : general + settings)
+        column = std::max(column, row.left.size());
+
+    return u"Usage: tersio-cli [options] PATH...\n\n"
+           u"Makes compressed web renditions of the images and videos in each PATH (a file, or a\n"
+           u"folder searched recursively) with the stored settings of the application, then\n"
+           u"exits. Nothing is written to the settings store.\n\n"
+           u"Options:\n"_s +
+           table(general, column) +
+           u"\nSettings (each flag overrides the stored value shown as \"now\"):\n"_s +
+           table(settings, column) +
+           u"\nExit status: 0 every file done, 1 a file failed, 2 bad usage or no ffmpeg,\n"
+           u"130 stopped by Ctrl-C (143 by SIGTERM). A second Ctrl-C quits at once.\n"_s;
+}
+
+QString version() {
+    return u"tersio-cli "_s + QStringLiteral(TERSIO_VERSION) + u'\n';
+}
+
+} // namespace HelpText

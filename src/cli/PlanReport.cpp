@@ -1,0 +1,87 @@
+#include "PlanReport.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace PlanReport {
+
+QJsonDocument json(const QList<ItemPlan>& plans) {
+    QJsonArray items;
+    for (const auto& plan : plans) {
+        const MediaItem& item = plan.item;
+        QJsonObject entry{
+            {u"source"_s, item.url.toLocalFile()},
+            {u"kind"_s, MediaKinds::rawValue(item.kind)},
+            {u"width"_s, item.width},
+            {u"height"_s, item.height},
+            {u"duration"_s, item.duration},
+            {u"hdr"_s, item.hdr},
+            {u"hasAlpha"_s, item.hasAlpha},
+        };
+        if (!plan.error.isEmpty()) {
+            entry.insert(u"error"_s, plan.error);
+        } else {
+            QJsonArray outputs;
+            for (const auto& step : plan.steps) {
+                QJsonObject output{
+                    {u"label"_s, step.output.label},
+                    {u"destination"_s, step.output.destination.toLocalFile()},
+                    {u"arguments"_s, QJsonArray::fromStringList(step.output.arguments)},
+                };
+                if (step.skip)
+                    output.insert(u"skip"_s, true);
+                outputs.append(output);
+            }
+            entry.insert(u"outputs"_s, outputs);
+        }
+        items.append(entry);
+    }
+    return QJsonDocument(QJsonObject{{u"items"_s, items}});
+}
+
+QString shellQuoted(const QString& argument) {
+    static const QRegularExpression plain(u"^[A-Za-z0-9_@%+=:,./-]+$"_s);
+    if (plain.match(argument).hasMatch())
+        return argument;
+    QString quoted = argument;
+    quoted.replace(u"'"_s, u"'\\''"_s);
+    return u'\'' + quoted + u'\'';
+}
+
+static QString facts(const MediaItem& item) {
+    QString text = MediaKinds::rawValue(item.kind) + u", "_s + item.dimensionsLabel();
+    if (item.kind == MediaKind::video) {
+        text += u", "_s + QString::number(item.duration, 'f', 1) + u" s"_s;
+        text += item.hasAudio ? u", audio"_s : u", no audio"_s;
+        if (item.hdr)
+            text += u", HDR"_s;
+    } else if (item.hasAlpha) {
+        text += u", transparent"_s;
+    }
+    return text;
+}
+
+QString text(const QList<ItemPlan>& plans, const QString& ffmpeg) {
+    QString out;
+    for (const auto& plan : plans) {
+        out += plan.item.url.toLocalFile() + u"  ("_s + facts(plan.item) + u")\n"_s;
+        if (!plan.error.isEmpty()) {
+            out += u"  fails: "_s + plan.error + u'\n';
+            continue;
+        }
+        for (const auto& step : plan.steps) {
+            out += u"  "_s + step.output.label + u" -> "_s + step.output.destination.toLocalFile() +
+                   (step.skip ? u"  (exists, skipped)\n"_s : u"\n"_s);
+            QStringList words{shellQuoted(ffmpeg)};
+            for (const auto& argument : step.output.arguments)
+                words << shellQuoted(argument);
+            out += u"    "_s + words.join(u' ') + u'\n';
+        }
+    }
+    return out;
+}
+
+} // namespace PlanReport

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "model/MediaItem.h"
+#include "planning/CommandBuilder.h"
+
+#include <QJsonDocument>
+#include <QList>
+#include <QString>
+
+// One planned invocation as a dry run shows it.
+struct PlanStep {
+    PlannedOutput output;
+    bool skip = false; // overwriting is off and the destination exists: a run would not encode
+};
+
+// What a run would do with one source: its media facts and its invocations, or why it fails.
+struct ItemPlan {
+    MediaItem item;
+    QList<PlanStep> steps;
+    QString error;
+};
+
+namespace PlanReport {
+
+// {"items":[{source, kind, width, height, duration, hdr, hasAlpha, outputs|error}]}
+QJsonDocument json(const QList<ItemPlan>& plans);
+
+// A readable listing; each command is shell-quoted so it can be pasted as it is.
+QString text(const QList<ItemPlan>& plans, const QString& ffmpeg);
+
+QString shellQuoted(const QString& argument);
+
+} // namespace PlanReport

@@ -1,0 +1,90 @@
+#include "RunReport.h"
+
+#include "model/ByteCount.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+using namespace Qt::StringLiterals;
+
+namespace RunReport {
+
+static qint64 saved(const MediaItem& item) {
+    const auto primary = item.primaryOutputBytes();
+    return primary && item.sourceBytes > 0 ? item.sourceBytes - *primary : 0;
+}
+
+Totals totals(const QList<MediaItem>& items) {
+    Totals t;
+    for (const auto& item : items) {
+        switch (item.status.value) {
+        case ItemStatus::Case::done:
+            ++t.done;
+            t.sourceBytes += item.sourceBytes;
+            t.savedBytes += saved(item);
+            break;
+        case ItemStatus::Case::failed:
+            ++t.failed;
+            break;
+        case ItemStatus::Case::cancelled:
+            ++t.cancelled;
+            break;
+        default:
+            break;
+        }
+    }
+    return t;
+}
+
+QString finishedLine(const MediaItem& item) {
+    const QString source = item.url.toLocalFile();
+    const QString status = item.status.name().leftJustified(9);
+    switch (item.status.value) {
+    case ItemStatus::Case::done: {
+        if (item.outputs.isEmpty())
+            return status + u' ' + source;
+        const qint64 amount = saved(item);
+        const QString figure = amount >= 0 ? u"saved "_s + ByteCount::text(amount)
+                                           : ByteCount::text(-amount) + u" larger"_s;
+        return status + u' ' + source + u" -> "_s + item.outputs.first().url.toLocalFile() +
+               u"  "_s + figure;
+    }
+    case ItemStatus::Case::failed:
+        return status + u' ' + source + u": "_s + item.status.message;
+    default:
+        return status + u' ' + source;
+    }
+}
+
+QJsonDocument summary(const QList<MediaItem>& items) {
+    QJsonArray entries;
+    for (const auto& item : items) {
+        QJsonArray outputs;
+        for (const auto& file : item.outputs)
+            outputs.append(QJsonObject{{u"label"_s, file.label},
+                                       {u"path"_s, file.url.toLocalFile()},
+                                       {u"bytes"_s, file.bytes}});
+        entries.append(QJsonObject{{u"source"_s, item.url.toLocalFile()},
+                                   {u"status"_s, item.status.name()},
+                                   {u"message"_s, item.status.message},
+                                   {u"outputs"_s, outputs}});
+    }
+    const Totals t = totals(items);
+    const QJsonObject totalsObject{{u"done"_s, t.done},
+                                   {u"failed"_s, t.failed},
+                                   {u"cancelled"_s, t.cancelled},
+                                   {u"sourceBytes"_s, t.sourceBytes},
+                                   {u"savedBytes"_s, t.savedBytes}};
+    return QJsonDocument(QJsonObject{{u"items"_s, entries}, {u"totals"_s, totalsObject}});
+}
+
+int exitStatus(const QList<MediaItem>& items, int stopSignal) {
+    if (stopSignal != 0)
+        return 128 + stopSignal;
+    for (const auto& item : items)
+        if (item.status.value != ItemStatus::Case::done)
+            return 1;
+    return 0;
+}
+
+} // namespace RunReport
