@@ -35,12 +35,16 @@ class TersioError : public std::runtime_error {
 };
 
 // Turns one source plus settings into output paths and ffmpeg argument lists. Pure, apart from
-// outputDirectory creating the folder.
+// outputDirectory creating the folder and writesOverSource looking at the two files.
 namespace CommandBuilder {
 
 // Creates the folder. Throws TersioError (empty custom folder, or the folder cannot be made,
 // carrying the file system's reason).
 QUrl outputDirectory(const MediaItem& item, const TersioSettings& settings);
+
+// The folder outputDirectory would create, without touching the disk (dry runs). Throws
+// TersioError for an empty custom folder.
+QUrl plannedOutputDirectory(const MediaItem& item, const TersioSettings& settings);
 
 // The folder outputDirectory would return, without creating anything (for dry runs). Throws
 // TersioError for an empty custom folder.

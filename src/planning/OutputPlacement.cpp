@@ -74,6 +74,12 @@ void createFolder(const QString& path) {
 namespace CommandBuilder {
 
 QUrl outputDirectory(const MediaItem& item, const TersioSettings& settings) {
+    const QUrl directory = plannedOutputDirectory(item, settings);
+    createFolder(directory.toLocalFile());
+    return directory;
+}
+
+QUrl plannedOutputDirectory(const MediaItem& item, const TersioSettings& settings) {
     QString path;
     if (settings.outputMode == OutputMode::customFolder) {
         if (settings.customFolderPath.isEmpty())
@@ -85,9 +91,7 @@ QUrl outputDirectory(const MediaItem& item, const TersioSettings& settings) {
             name = QStringLiteral("optimised");
         path = QFileInfo(PlanPieces::localPath(item.url)).path() + QLatin1Char('/') + name;
     }
-    path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    createFolder(path);
-    return QUrl::fromLocalFile(path);
+    return QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
 }
 
 QUrl destination(const QUrl& directory, const QString& stem, const QString& suffix,

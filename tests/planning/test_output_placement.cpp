@@ -88,6 +88,16 @@ class TestOutputPlacement : public QObject {
         QVERIFY(QFileInfo(target).isDir());
     }
 
+    void plannedFolderIsNotCreated() {
+        const MediaItem source = item(touch("g/x.png"));
+        const QUrl planned = CommandBuilder::plannedOutputDirectory(source, subfolder(" web "));
+        QCOMPARE(planned.toLocalFile(), tmp.filePath("g/web"));
+        QVERIFY(!QFileInfo::exists(tmp.filePath("g/web")));
+        QCOMPARE(CommandBuilder::outputDirectory(source, subfolder(" web ")), planned);
+        QVERIFY_THROWS_EXCEPTION(TersioError,
+                                 CommandBuilder::plannedOutputDirectory(source, customFolder("")));
+    }
+
     void emptyCustomFolderFailsBeforeCreatingAnything() {
         TersioSettings settings = customFolder("");
         settings.subfolderName = "web";
