@@ -289,7 +289,8 @@ class TestEngineRun : public QObject {
             QCOMPARE(item.currentTask, QString());
             QVERIFY(item.outputs.isEmpty());
             if (message.startsWith('@'))
-                QCOMPARE(item.status.message, message.replace("@dest", out(item.url.fileName())));
+                QCOMPARE(item.status.message,
+                         QString(message).replace("@dest", out(item.url.fileName())));
             else if (!message.isEmpty())
                 QCOMPARE(item.status.message, message);
         }
