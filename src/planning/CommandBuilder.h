@@ -46,10 +46,6 @@ QUrl outputDirectory(const MediaItem& item, const TersioSettings& settings);
 // TersioError for an empty custom folder.
 QUrl plannedOutputDirectory(const MediaItem& item, const TersioSettings& settings);
 
-// The folder outputDirectory would return, without creating anything (for dry runs). Throws
-// TersioError for an empty custom folder.
-QUrl plannedOutputDirectory(const MediaItem& item, const TersioSettings& settings);
-
 // directory/stem[-suffix].ext, the name used exactly as built.
 QUrl destination(const QUrl& directory, const QString& stem, const QString& suffix,
                  const QString& ext);
