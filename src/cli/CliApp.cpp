@@ -6,11 +6,13 @@
 #include "DryRun.h"
 #include "EffectiveSettings.h"
 #include "HelpText.h"
+#include "OutputFolders.h"
 #include "StopSignals.h"
 
 #include "engine/AppModel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -43,7 +45,7 @@ QList<QUrl> pathUrls(const QStringList& paths, QString* missing) {
             *missing = path;
             return {};
         }
-        urls << QUrl::fromLocalFile(info.absoluteFilePath());
+        urls << QUrl::fromLocalFile(QDir::cleanPath(info.absoluteFilePath()));
     }
     return urls;
 }
@@ -54,6 +56,20 @@ BatchSession::Output outputMode(const CliRequest& request) {
     if (request.quiet)
         return BatchSession::Output::quiet;
     return Console::stdoutIsTerminal() ? BatchSession::Output::live : BatchSession::Output::lines;
+}
+
+// Files found in folders that are output folders themselves; a file named outright stays.
+void leaveOutPreviousOutputs(AppModel& model, const QList<QUrl>& named, const CliRequest& request) {
+    QStringList doomed;
+    for (const MediaItem& item : model.items())
+        if (!named.contains(item.url) &&
+            OutputFolders::holds(item.url.toLocalFile(), model.settings()))
+            doomed << item.id.toString();
+    for (const QString& id : std::as_const(doomed))
+        model.remove(id);
+    if (!doomed.isEmpty() && !request.quiet && !request.json)
+        Console::err(u"tersio-cli: left out "_s + QString::number(doomed.size()) +
+                     u" file(s) inside output folders\n"_s);
 }
 
 int dryRun(const AppModel& model, const CliRequest& request) {
@@ -122,6 +138,7 @@ int run(const QStringList& arguments) {
         return usageStatus;
     }
     model.add(urls);
+    leaveOutPreviousOutputs(model, urls, request);
     if (model.items().isEmpty())
         return usageError(u"nothing to process: no images or videos among the given paths"_s);
 

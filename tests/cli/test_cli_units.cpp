@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "EffectiveSettings.h"
 #include "HelpText.h"
+#include "OutputFolders.h"
 #include "PlanReport.h"
 #include "ProgressView.h"
 #include "RunReport.h"
@@ -133,6 +134,24 @@ class TestCliUnits : public QObject {
         QCOMPARE(s.activeCrops()[1].ratioText(), u"4x5"_s);
         QCOMPARE(s.cropVariants.size(), 3); // none added or removed
         QVERIFY(edited({u"--no-crops"_s}).activeCrops().isEmpty());
+    }
+
+    void outputFoldersAreRecognised() {
+        TersioSettings s;
+        QVERIFY(OutputFolders::holds(u"/m/optimised/a.jpg"_s, s));
+        QVERIFY(OutputFolders::holds(u"/m/x/optimised/a.jpg"_s, s));
+        QVERIFY(!OutputFolders::holds(u"/m/a.jpg"_s, s));
+        QVERIFY(!OutputFolders::holds(u"/m/not-optimised/a.jpg"_s, s));
+        s.subfolderName = u" web/min\t"_s;
+        QVERIFY(OutputFolders::holds(u"/m/web/min/a.jpg"_s, s));
+        QVERIFY(!OutputFolders::holds(u"/m/web/a.jpg"_s, s));
+        s.subfolderName = u"."_s; // outputs beside the sources: every file would match
+        QVERIFY(!OutputFolders::holds(u"/m/a.jpg"_s, s));
+        s.outputMode = OutputMode::customFolder;
+        s.customFolderPath = u"/out"_s;
+        QVERIFY(OutputFolders::holds(u"/out/a.jpg"_s, s));
+        QVERIFY(OutputFolders::holds(u"/out/deep/a.jpg"_s, s));
+        QVERIFY(!OutputFolders::holds(u"/outside/a.jpg"_s, s));
     }
 
     void settingsFileIsStrictAndNamedInTheError() {
