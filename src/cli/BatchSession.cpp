@@ -79,6 +79,9 @@ void BatchSession::redraw(const QStringList& permanent) {
     const QStringList live = permanent.isEmpty()
                                  ? ProgressView::lines(model_->items(), elapsed, Console::columns())
                                  : QStringList();
+    if (lines.isEmpty() && live == lastLive_)
+        return; // nothing new to show: spare the terminal
+    lastLive_ = live;
     Console::out(frame_.next(lines, live));
 }
 

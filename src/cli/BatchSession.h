@@ -34,6 +34,7 @@ class BatchSession : public QObject {
     Output output_;
     QSet<QUuid> reported_;
     QStringList pending_; // finished lines not yet drawn above the live block
+    QStringList lastLive_;
     int stopSignal_ = 0;
     QElapsedTimer clock_;
     QTimer ticker_;
