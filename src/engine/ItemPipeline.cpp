@@ -1,5 +1,6 @@
 #include "ItemPipeline.h"
 
+#include "engine/ProgressRelay.h"
 #include "engine/QueueModel.h"
 #include "tools/ImageInspector.h"
 #include "tools/Prober.h"
@@ -136,11 +137,8 @@ void ItemPipeline::nextOutput() {
         encoding_ = next_;
         const int index = next_;
         // The job calls back on its worker thread; the value is applied here, on the main one.
-        FFmpegJob::ProgressCallback onProgress = [this, index](double fraction) {
-            QMetaObject::invokeMethod(
-                this, [this, index, fraction] { applyProgress(index, fraction); },
-                Qt::QueuedConnection);
-        };
+        const auto onProgress = ProgressRelay::toThreadOf(
+            this, [this, index](double fraction) { applyProgress(index, fraction); });
         QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, output, onProgress] {
             return StagedEncode::run(*job, ffmpeg, output, onProgress);
         }).then(this, [this, index, job](const StagedEncode::Outcome& outcome) {
