@@ -36,7 +36,7 @@ class UpdateChecker : public QObject {
     static constexpr int transferTimeoutMs = 30'000;
 
     explicit UpdateChecker(QObject* parent = nullptr);
-    UpdateChecker(Endpoint endpoint, QObject* parent = nullptr);
+    explicit UpdateChecker(Endpoint endpoint, QObject* parent = nullptr);
 
     static QUrl defaultManifestUrl();
     // The version this build was made as; "0" when the build carries none.

@@ -13,11 +13,17 @@
 // A one-request-per-connection HTTP(S) server on 127.0.0.1 answering fixed routes.
 class ManifestServer : public QTcpServer {
   public:
+    enum class Framing {
+        sized,      // Content-Length, then close
+        untilClose, // no length: the body ends when the connection does
+        endless,    // no length and the connection stays open, as if more were coming
+    };
+
     struct Response {
         int status = 200;
         QByteArray body;
-        QByteArray location;    // sent as a Location header when set
-        bool sendLength = true; // without it the end of the body is the end of the connection
+        QByteArray location; // sent as a Location header when set
+        Framing framing = Framing::sized;
     };
 
     // With a certificate and key it speaks TLS, without them plain HTTP.
@@ -28,8 +34,8 @@ class ManifestServer : public QTcpServer {
     bool start() { return listen(QHostAddress::LocalHost); }
 
     void route(const QByteArray& path, int status, const QByteArray& body,
-               const QByteArray& location = {}, bool sendLength = true) {
-        routes_.insert(path, Response{status, body, location, sendLength});
+               const QByteArray& location = {}, Framing framing = Framing::sized) {
+        routes_.insert(path, Response{status, body, location, framing});
     }
 
     QUrl url(const QByteArray& path) const {
@@ -68,15 +74,16 @@ class ManifestServer : public QTcpServer {
   private:
     void answer(QSslSocket* socket, const QByteArray& path) {
         ++requests_;
-        const Response response = routes_.value(path, Response{404, {}, {}, true});
+        const Response response = routes_.value(path, Response{404, {}, {}, Framing::sized});
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Answer\r\n";
         head += "Content-Type: application/json\r\nConnection: close\r\n";
-        if (response.sendLength)
+        if (response.framing == Framing::sized)
             head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         if (!response.location.isEmpty())
             head += "Location: " + response.location + "\r\n";
         socket->write(head + "\r\n" + response.body);
-        socket->disconnectFromHost();
+        if (response.framing != Framing::endless)
+            socket->disconnectFromHost();
     }
 
     QSslCertificate certificate_;

@@ -124,7 +124,11 @@ class TestUpdateChecker : public QObject {
         secure_->route("/to-https.json", 301, {}, secure_->url("/version.json").toEncoded());
         secure_->route("/64k.json", 200, paddedManifest(65536));
         secure_->route("/over-64k.json", 200, paddedManifest(65537));
-        secure_->route("/over-64k-unsized.json", 200, paddedManifest(200000), {}, false);
+        secure_->route("/over-64k-unsized.json", 200, paddedManifest(200000), {},
+                       ManifestServer::Framing::untilClose);
+        // Only stopping early ends this one before the transfer time-out.
+        secure_->route("/over-64k-endless.json", 200, QByteArray(100000, ' '), {},
+                       ManifestServer::Framing::endless);
     }
 
     void check_data() {
@@ -157,6 +161,8 @@ class TestUpdateChecker : public QObject {
         QTest::newRow("over 64 KiB") << QByteArray("/over-64k.json") << true << error;
         QTest::newRow("over 64 KiB, no length")
             << QByteArray("/over-64k-unsized.json") << true << error;
+        QTest::newRow("over 64 KiB, endless")
+            << QByteArray("/over-64k-endless.json") << true << error;
     }
 
     void check() {
