@@ -41,7 +41,8 @@ std::optional<ImageFacts> qtFacts(const QString& path) {
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize displayed = displayedSize(reader);
-    const int frames = std::max(1, reader.imageCount());
+    // Multi-page TIFFs are not animations, and Qt's TIFF page count upsets libtiff.
+    const int frames = reader.supportsAnimation() ? std::max(1, reader.imageCount()) : 1;
     const QSize stored = reader.size();
     if (!stored.isEmpty() && std::max(stored.width(), stored.height()) > factsDecodeSide)
         reader.setScaledSize(stored.scaled(factsDecodeSide, factsDecodeSide, Qt::KeepAspectRatio)

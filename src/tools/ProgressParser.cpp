@@ -29,6 +29,15 @@ QList<double> ProgressParser::feed(const QByteArray& chunk) {
     if (chunk.isEmpty() || !(duration_ > 0))
         return fractions;
     partialLine_ += text_.decode(chunk);
+    if (skippingLine_) {
+        const qsizetype newline = partialLine_.indexOf(u'\n');
+        if (newline < 0) {
+            partialLine_.clear();
+            return fractions;
+        }
+        partialLine_.remove(0, newline + 1);
+        skippingLine_ = false;
+    }
 
     qsizetype start = 0;
     for (qsizetype end = partialLine_.indexOf(u'\n'); end >= 0;
@@ -42,7 +51,9 @@ QList<double> ProgressParser::feed(const QByteArray& chunk) {
         fractions.append(std::clamp(*micros / 1'000'000.0 / duration_, 0.0, 1.0));
     }
     partialLine_.remove(0, start);
-    if (partialLine_.size() > longestLine)
+    if (partialLine_.size() > longestLine) {
         partialLine_.clear();
+        skippingLine_ = true;
+    }
     return fractions;
 }

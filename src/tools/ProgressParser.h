@@ -28,5 +28,6 @@ class ProgressParser {
   private:
     double duration_;
     QString partialLine_;
+    bool skippingLine_ = false; // the rest of an overlong line is thrown away
     Utf8Chunks text_;
 };

@@ -1,0 +1,291 @@
+#include "TestSupport.h"
+#include "tools/FileIcon.h"
+#include "tools/ImageInspector.h"
+#include "tools/Thumbnailer.h"
+
+#include <QColorSpace>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtConcurrent>
+#include <QtTest>
+
+#include <libheif/heif.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+const QSize patternSize(96, 48);
+
+// The top half red, the bottom half blue: after a quarter turn clockwise, blue is on the left.
+QImage twoBands(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(QRect(0, 0, size.width(), size.height() / 2), Qt::red);
+    painter.fillRect(QRect(0, size.height() / 2, size.width(), size.height()), Qt::blue);
+    return image;
+}
+
+bool reddish(QRgb pixel) {
+    return qRed(pixel) > 150 && qBlue(pixel) < 100;
+}
+bool bluish(QRgb pixel) {
+    return qBlue(pixel) > 150 && qRed(pixel) < 100;
+}
+
+// libheif's own encoder, because heif-enc can write neither a rotation box nor nclx primaries.
+QString writeAvif(const QString& path, const QImage& picture, heif_orientation orientation,
+                  heif_color_primaries primaries) {
+    heif_init(nullptr);
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_image* image = nullptr;
+    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    heif_nclx_color_profile_set_color_primaries(nclx, primaries);
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = orientation;
+    options->output_nclx_profile = nclx; // RGB input is converted with this profile
+    bool written = false;
+    if (heif_context_get_encoder_for_format(context, heif_compression_AV1, &encoder).code ==
+            heif_error_Ok &&
+        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
+                          heif_chroma_interleaved_RGB, &image)
+                .code == heif_error_Ok &&
+        heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8).code ==
+            heif_error_Ok &&
+        heif_image_set_nclx_color_profile(image, nclx).code == heif_error_Ok) {
+        int stride = 0;
+        uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+        for (int y = 0; y < rgb.height(); ++y)
+            std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+        heif_encoder_set_lossy_quality(encoder, 90);
+        written = heif_context_encode_image(context, image, encoder, options, nullptr).code ==
+                      heif_error_Ok &&
+                  heif_context_write_to_file(context, QFile::encodeName(path).constData()).code ==
+                      heif_error_Ok;
+    }
+    heif_encoding_options_free(options);
+    heif_nclx_color_profile_free(nclx);
+    if (image)
+        heif_image_release(image);
+    if (encoder)
+        heif_encoder_release(encoder);
+    heif_context_free(context);
+    heif_deinit();
+    return written ? path : QString();
+}
+
+} // namespace
+
+class TestImages : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QUrl url(const QString& name) const { return QUrl::fromLocalFile(path(name)); }
+
+    void make(const QStringList& arguments) {
+        QString error;
+        QVERIFY2(TestSupport::ffmpeg(arguments, &error), qPrintable(error));
+    }
+    void heifEnc(const QStringList& arguments) {
+        QString error;
+        QVERIFY2(TestSupport::runTool("heif-enc", arguments, &error), qPrintable(error));
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        const QStringList pattern{"-f", "lavfi", "-i", "testsrc2=s=96x48", "-frames:v", "1"};
+        for (const char* ext : {"jpg", "jpeg", "png", "webp", "avif", "tif", "tiff", "bmp", "gif"})
+            make(pattern + QStringList{path(QStringLiteral("still.") + ext)});
+        heifEnc({"-q", "60", path("still.png"), "-o", path("still.heic")});
+        heifEnc({"-q", "60", path("still.png"), "-o", path("still.heif")});
+
+        // 2600 × 1200 stored, shown 1200 wide: a portrait photo from a phone.
+        QVERIFY(twoBands({2600, 1200}).save(path("portrait.jpg"), "JPEG", 90));
+        QVERIFY(TestSupport::runTool(
+            "exiftool", {"-q", "-Orientation#=6", "-overwrite_original", path("portrait.jpg")}));
+        QVERIFY(!writeAvif(path("portrait.avif"), twoBands(patternSize),
+                           heif_orientation_rotate_90_cw, heif_color_primaries_ITU_R_BT_709_5)
+                     .isEmpty());
+
+        make({"-f", "lavfi", "-i", "color=c=red@0.4:s=32x32", "-frames:v", "1", "-pix_fmt", "rgba",
+              path("transparent.png")});
+        heifEnc({"-q", "60", path("transparent.png"), "-o", path("transparent.heic")});
+        make({"-f", "lavfi", "-i", "testsrc2=s=64x64:r=3:d=1", "-loop", "0", path("anim.webp")});
+        make({"-f", "lavfi", "-i", "testsrc2=s=64x64:r=3:d=1", path("anim.gif")});
+
+        QImage p3 = twoBands(patternSize);
+        p3.setColorSpace(QColorSpace::DisplayP3);
+        QVERIFY(p3.save(path("p3.png")));
+        QImage srgb = twoBands(patternSize);
+        srgb.setColorSpace(QColorSpace::SRgb);
+        QVERIFY(srgb.save(path("srgb.png")));
+        heifEnc({"-q", "60", path("p3.png"), "-o", path("p3.heic")}); // keeps the ICC profile
+        QVERIFY(!writeAvif(path("p3.avif"), twoBands(patternSize), heif_orientation_normal,
+                           heif_color_primaries_SMPTE_EG_432_1)
+                     .isEmpty());
+
+        QVERIFY(TestSupport::writeFile(path("broken.jpg"), "hello"));
+        QVERIFY(TestSupport::writeFile(path("broken.heic"), "hello"));
+        QVERIFY(QFile::copy(path("still.png"), path("png-inside.heic")));
+        QVERIFY(QFile::copy(path("still.heic"), path("heic-inside.jpg")));
+        make({"-f", "lavfi", "-i", "testsrc2=s=64x36:r=5:d=0.4", "-c:v", "libx264",
+              path("clip.mp4")});
+    }
+
+    void readsEveryAcceptedExtension_data() {
+        QTest::addColumn<QString>("file");
+        for (const char* ext :
+             {"jpg", "jpeg", "png", "webp", "avif", "heic", "heif", "tif", "tiff", "bmp", "gif"})
+            QTest::newRow(ext) << QStringLiteral("still.") + ext;
+        QTest::newRow("PNG named .heic") << "png-inside.heic";
+        QTest::newRow("HEIC named .jpg") << "heic-inside.jpg";
+    }
+
+    void readsEveryAcceptedExtension() {
+        QFETCH(QString, file);
+        QCOMPARE(ImageInspector::pixelSize(url(file)), std::optional<QSizeF>(QSizeF(96, 48)));
+        const auto facts = ImageInspector::facts(url(file));
+        QVERIFY(facts);
+        QCOMPARE(facts->size, QSizeF(96, 48));
+        QCOMPARE(facts->frameCount, 1);
+        QVERIFY(!facts->hasAlpha);
+        QVERIFY(!facts->wideGamut);
+
+        const QImage full = Thumbnailer::thumbnail(url(file), MediaKind::image, 128);
+        QCOMPARE(full.size(), QSize(96, 48));
+        const QImage small = Thumbnailer::thumbnail(url(file), MediaKind::image, 32);
+        QCOMPARE(small.size(), QSize(32, 16));
+    }
+
+    void appliesOrientation_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSizeF>("displayed");
+        QTest::newRow("JPEG with EXIF orientation 6") << "portrait.jpg" << QSizeF(1200, 2600);
+        QTest::newRow("AVIF with a rotation box") << "portrait.avif" << QSizeF(48, 96);
+    }
+
+    void appliesOrientation() {
+        QFETCH(QString, file);
+        QFETCH(QSizeF, displayed);
+        QCOMPARE(ImageInspector::pixelSize(url(file)), std::optional<QSizeF>(displayed));
+        QCOMPARE(ImageInspector::facts(url(file))->size, displayed);
+
+        for (double maxPixel : {128.0, 40.0}) {
+            const QImage thumb = Thumbnailer::thumbnail(url(file), MediaKind::image, maxPixel);
+            QCOMPARE(thumb.height(),
+                     int(maxPixel) < displayed.height() ? int(maxPixel) : int(displayed.height()));
+            QVERIFY(thumb.width() < thumb.height());
+            const int middle = thumb.height() / 2;
+            QVERIFY2(bluish(thumb.pixel(thumb.width() / 5, middle)), "left side is not blue");
+            QVERIFY2(reddish(thumb.pixel(thumb.width() * 4 / 5, middle)), "right side is not red");
+        }
+    }
+
+    void readsContentFacts_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("alpha");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<bool>("wide");
+        QTest::newRow("transparent PNG") << "transparent.png" << true << 1 << false;
+        QTest::newRow("transparent HEIC") << "transparent.heic" << true << 1 << false;
+        QTest::newRow("opaque JPEG") << "still.jpg" << false << 1 << false;
+        // libwebp's animation encoder flags the canvas as having alpha.
+        QTest::newRow("animated WebP") << "anim.webp" << true << 3 << false;
+        QTest::newRow("animated GIF") << "anim.gif" << false << 3 << false;
+        QTest::newRow("Display P3 PNG") << "p3.png" << false << 1 << true;
+        QTest::newRow("sRGB profile PNG") << "srgb.png" << false << 1 << false;
+        QTest::newRow("Display P3 ICC in HEIC") << "p3.heic" << false << 1 << true;
+        QTest::newRow("Display P3 nclx in AVIF") << "p3.avif" << false << 1 << true;
+        QTest::newRow("big JPEG") << "portrait.jpg" << false << 1 << false;
+    }
+
+    void readsContentFacts() {
+        QFETCH(QString, file);
+        QFETCH(bool, alpha);
+        QFETCH(int, frames);
+        QFETCH(bool, wide);
+        const auto facts = ImageInspector::facts(url(file));
+        QVERIFY(facts);
+        QCOMPARE(facts->hasAlpha, alpha);
+        QCOMPARE(facts->frameCount, frames);
+        QCOMPARE(facts->wideGamut, wide);
+    }
+
+    void unreadableFilesGiveTheIcon_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("text named .jpg") << "broken.jpg" << int(MediaKind::image);
+        QTest::newRow("text named .heic") << "broken.heic" << int(MediaKind::image);
+        QTest::newRow("missing file") << "missing.png" << int(MediaKind::image);
+        QTest::newRow("readable video") << "clip.mp4" << int(MediaKind::video);
+    }
+
+    void unreadableFilesGiveTheIcon() {
+        QFETCH(QString, file);
+        QFETCH(int, kind);
+        if (kind == int(MediaKind::image)) {
+            QCOMPARE(ImageInspector::pixelSize(url(file)), std::nullopt);
+            QCOMPARE(ImageInspector::facts(url(file)), std::nullopt);
+        }
+        const QImage thumb = Thumbnailer::thumbnail(url(file), MediaKind(kind), 64);
+        QVERIFY(!thumb.isNull());
+        QVERIFY(thumb.width() <= 64 && thumb.height() <= 64);
+        QCOMPARE(thumb, FileIcon::forFile(path(file), MediaKind(kind), 64));
+    }
+
+    void iconFallsBackToADrawnGlyph() {
+        const QByteArray dataDirs = qgetenv("XDG_DATA_DIRS");
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        QTemporaryDir empty;
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(empty.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(empty.path()));
+        const QImage video = FileIcon::forFile(path("clip.mp4"), MediaKind::video, 48);
+        const QImage image = FileIcon::forFile(path("broken.jpg"), MediaKind::image, 48);
+        dataDirs.isNull() ? qunsetenv("XDG_DATA_DIRS") : qputenv("XDG_DATA_DIRS", dataDirs);
+        dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
+
+        QCOMPARE(video, FileIcon::glyph(MediaKind::video, 48));
+        QCOMPARE(image, FileIcon::glyph(MediaKind::image, 48));
+        QVERIFY(video != image);
+        QCOMPARE(video.size(), QSize(48, 48));
+        // Something is drawn, not just a transparent square.
+        QVERIFY(qAlpha(video.pixel(24, 24)) > 0);
+    }
+
+    void oddBoundsStillGiveAPicture_data() {
+        QTest::addColumn<double>("maxPixel");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("fractional") << 32.9 << QSize(32, 16);
+        QTest::newRow("zero") << 0.0 << QSize(1, 1);
+        QTest::newRow("NaN") << std::nan("") << QSize(1, 1);
+    }
+
+    void oddBoundsStillGiveAPicture() {
+        QFETCH(double, maxPixel);
+        QFETCH(QSize, size);
+        QCOMPARE(Thumbnailer::thumbnail(url("still.png"), MediaKind::image, maxPixel).size(), size);
+    }
+
+    void thumbnailsOnWorkerThreads() {
+        const QStringList files{"still.jpg",  "still.heic", "portrait.avif",
+                                "still.webp", "broken.jpg", "clip.mp4"};
+        const auto make = [this](const QString& file) {
+            const MediaKind kind = file.endsWith(".mp4") ? MediaKind::video : MediaKind::image;
+            return Thumbnailer::thumbnail(url(file), kind, 40);
+        };
+        const QList<QImage> fromWorkers = QtConcurrent::blockingMapped(files, make);
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            QVERIFY(!fromWorkers[i].isNull());
+            QCOMPARE(fromWorkers[i], make(files[i]));
+        }
+    }
+};
+
+QTEST_MAIN(TestImages)
+#include "test_images.moc"
