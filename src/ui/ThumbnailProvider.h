@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QQuickAsyncImageProvider>
+#include <QThreadPool>
+
+// "image://thumb/<kind>/<percent-encoded path>": the queue row's thumbnail, made on a worker
+// thread so that scrolling never waits for a decoder.
+class ThumbnailProvider : public QQuickAsyncImageProvider {
+  public:
+    static constexpr double maxPixel = 128;
+
+    ThumbnailProvider();
+    ~ThumbnailProvider() override;
+
+    QQuickImageResponse* requestImageResponse(const QString& id,
+                                              const QSize& requestedSize) override;
+
+    // The source a row asks for; the inverse of how requestImageResponse reads its id.
+    static QString sourceFor(const QString& kind, const QString& path);
+
+  private:
+    QThreadPool pool_;
+};

@@ -1,0 +1,22 @@
+#include "UiSetup.h"
+
+#include "ThumbnailProvider.h"
+
+#include <QQmlEngine>
+#include <QQuickStyle>
+
+namespace UiSetup {
+
+void applyStyle() {
+    // Basic is the one style that is fully restyled by the components; the palette is set on
+    // the window so the look never follows the desktop's light or dark setting.
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+}
+
+void prepareEngine(QQmlEngine& engine) {
+    // The module is compiled in; its qmldir lives at qrc:/Tersio.
+    engine.addImportPath(QStringLiteral("qrc:/"));
+    engine.addImageProvider(QStringLiteral("thumb"), new ThumbnailProvider);
+}
+
+} // namespace UiSetup

@@ -1,0 +1,147 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Tersio
+
+// One queued file: thumbnail, name and status, facts, live progress, failure or results.
+Card {
+    id: row
+
+    required property var appModel
+    required property var model // the row's roles; model.id is the item's id
+    required property string path
+    required property string fileName
+    required property string kind
+    required property double sourceBytes
+    required property double duration
+    required property string status
+    required property string statusMessage
+    required property double progress
+    required property string currentTask
+    required property var outputs
+    required property string dimensionsLabel
+    required property double primaryOutputBytes
+
+    readonly property var pill: ViewText.statusPill(status, sourceBytes, primaryOutputBytes)
+    readonly property bool active: status === "reading" || status === "working"
+
+    padding: 12
+    Accessible.role: Accessible.ListItem
+    Accessible.name: fileName + ", " + pill.text
+
+    RowLayout {
+        width: row.availableWidth
+        spacing: 12
+
+        Thumbnail {
+            kind: row.kind
+            path: row.path
+            Layout.alignment: Qt.AlignTop
+        }
+
+        ColumnLayout {
+            spacing: 6
+            Layout.fillWidth: true
+            Layout.alignment: Qt.AlignTop
+
+            RowLayout {
+                spacing: 8
+                Layout.fillWidth: true
+
+                TextLine {
+                    objectName: "fileName"
+                    text: row.fileName
+                    font.weight: Font.DemiBold
+                    elide: Text.ElideMiddle
+                    Layout.fillWidth: true
+                    Layout.maximumWidth: implicitWidth
+                    Layout.alignment: Qt.AlignBaseline
+                }
+                StatusPill {
+                    objectName: "statusPill"
+                    text: row.pill.text
+                    tint: Theme.named(row.pill.tint)
+                    Layout.alignment: Qt.AlignVCenter
+                }
+                Item {
+                    Layout.fillWidth: true
+                    Layout.minimumWidth: 4
+                }
+                PlainButton {
+                    objectName: "removeButton"
+                    symbol: "xmark"
+                    size: 9
+                    bold: true
+                    tint: Theme.textMuted
+                    text: "Remove from queue"
+                    ToolTip.text: text
+                    ToolTip.visible: hovered || visualFocus
+                    ToolTip.delay: 600
+                    onClicked: row.appModel.remove(row.model.id)
+                }
+            }
+
+            TextLine {
+                objectName: "metaLine"
+                text: ViewText.metaLine(row.sourceBytes, row.dimensionsLabel, row.kind, row.duration)
+                size: 10.5
+                mono: true
+                font.weight: Font.Medium
+                color: Theme.textMuted
+                elide: Text.ElideRight
+                Layout.fillWidth: true
+            }
+
+            ColumnLayout {
+                objectName: "progressBlock"
+                visible: row.active
+                spacing: 4
+                Layout.topMargin: 2
+                Layout.fillWidth: true
+
+                ThinProgressBar {
+                    value: row.progress
+                    Layout.fillWidth: true
+                }
+                TextLine {
+                    objectName: "progressCaption"
+                    text: ViewText.progressCaption(row.currentTask, row.progress)
+                    size: 10.5
+                    color: Theme.textSecondary
+                }
+            }
+
+            TextLine {
+                objectName: "failureText"
+                visible: row.status === "failed"
+                text: row.statusMessage
+                size: 10.5
+                color: Theme.danger
+                wrapMode: Text.Wrap
+                maximumLineCount: 3
+                elide: Text.ElideRight
+                Layout.fillWidth: true
+            }
+
+            ColumnLayout {
+                objectName: "results"
+                visible: row.status === "done" && row.outputs.length > 0
+                spacing: 4
+                Layout.topMargin: 2
+                Layout.fillWidth: true
+
+                Repeater {
+                    model: row.status === "done" ? row.outputs : []
+
+                    ResultLine {
+                        required property var modelData
+                        label: modelData.label
+                        bytes: modelData.bytes
+                        path: modelData.path
+                        Layout.fillWidth: true
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,72 @@
+// Renders the real window offscreen in the states worth looking at and writes one PNG each.
+// Usage: tersio_screenshots [output folder]   (default: ./screenshots)
+
+#include "UiFixture.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQmlProperty>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool save(UiFixture::Window& window, const QDir& folder, const QString& name) {
+    const QImage image = window.grab();
+    const QString path = folder.filePath(name + u".png"_s);
+    const bool ok = !image.isNull() && image.save(path);
+    QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    QGuiApplication app(argc, argv);
+    UiFixture::prepareApplication();
+
+    const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"screenshots"_s);
+    QDir().mkpath(folder.path());
+    bool ok = true;
+
+    {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        ok &= save(window, folder, u"01-empty-tools-found"_s);
+
+        auto* queueView = window.find(u"queueView"_s);
+        QQmlProperty::write(queueView, u"isTargeted"_s, true);
+        ok &= save(window, folder, u"09-drop-highlight"_s);
+    }
+    {
+        auto model = UiFixture::makeModel(false);
+        UiFixture::Window window(*model);
+        ok &= save(window, folder, u"02-tools-missing"_s);
+    }
+    {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::appendEveryStatus(*model);
+        UiFixture::Window window(*model);
+        window.window()->resize(1060, 1100); // tall enough for every row at once
+        ok &= save(window, folder, u"03-every-status-tall"_s);
+        window.window()->resize(1060, 680);
+        ok &= save(window, folder, u"03-every-status"_s);
+
+        const QStringList tabs{u"media"_s, u"image"_s, u"video"_s, u"crops"_s, u"output"_s};
+        for (int i = 0; i < tabs.size(); ++i) {
+            model->setTab(tabs[i]);
+            ok &= save(window, folder,
+                       u"%1-inspector-%2"_s.arg(i + 4, 2, 10, QChar(u'0')).arg(tabs[i]));
+        }
+        model->setTab(u"image"_s);
+        model->settingsModel()->setImageFormat(u"avif"_s);
+        model->setTools(FFmpegTools{u"/usr/bin/ffmpeg"_s, {}}, EncoderCaps{});
+        ok &= save(window, folder, u"10-image-without-encoders"_s);
+        model->setTab(u"output"_s);
+        model->settingsModel()->setOutputMode(u"customFolder"_s);
+        ok &= save(window, folder, u"11-output-custom-folder"_s);
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,301 @@
+#include "UiFixture.h"
+
+#include <QGuiApplication>
+#include <QQmlProperty>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using UiFixture::shown;
+
+namespace {
+
+QString textOf(const QQuickItem* item) {
+    return item ? item->property("text").toString() : u"<missing>"_s;
+}
+
+QPointF centreOf(const QQuickItem* item) {
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+}
+
+void click(QQuickWindow* window, const QQuickItem* item) {
+    QTest::mouseClick(window, Qt::LeftButton, {}, centreOf(item).toPoint());
+}
+
+// The visible items with that objectName, in tree order.
+QList<QQuickItem*> visible(const UiFixture::Window& window, const QString& name) {
+    QList<QQuickItem*> result;
+    for (QQuickItem* item : window.findAll(name))
+        if (shown(item))
+            result << item;
+    return result;
+}
+
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { UiFixture::prepareApplication(); }
+
+    void loadsTheWindow() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        QVERIFY(window.window());
+        QCOMPARE(window.window()->title(), u"Tersio"_s);
+        QCOMPARE(window.window()->minimumSize(), QSize(1060, 680));
+    }
+
+    void headerAndRunButtonFollowTheModel() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        auto* headline = window.find(u"headline"_s);
+        auto* subhead = window.find(u"subhead"_s);
+        auto* run = window.find(u"runButton"_s);
+        QCOMPARE(textOf(headline), u"Ready when you are"_s);
+        QCOMPARE(textOf(subhead), u"Images and video, compressed with settings you control."_s);
+        QCOMPARE(textOf(run), u"Optimise"_s);
+        QVERIFY(!run->isEnabled());
+        QCOMPARE(run->opacity(), 0.45);
+        QCOMPARE(window.find(u"savedMetric"_s)->property("value").toString(), u"Zero KB"_s);
+
+        model->queue()->append(UiFixture::queuedItem());
+        QCOMPARE(textOf(headline), u"1 file loaded"_s);
+        QCOMPARE(textOf(run), u"Optimise 1"_s);
+        QVERIFY(run->isEnabled());
+        QCOMPARE(run->opacity(), 1.0);
+
+        model->queue()->append(UiFixture::doneSmallerItem());
+        QCOMPARE(textOf(headline), u"2 files loaded"_s);
+        QCOMPARE(textOf(subhead), u"1.5 MB saved this session"_s);
+        QCOMPARE(window.find(u"doneMetric"_s)->property("value").toString(), u"1"_s);
+        QCOMPARE(window.find(u"queuedMetric"_s)->property("value").toString(), u"1"_s);
+
+        // Missing tools outrank everything and keep the button disabled.
+        model->setTools(std::nullopt, EncoderCaps{});
+        QCOMPARE(textOf(subhead), u"FFmpeg needs to be installed first."_s);
+        QCOMPARE(textOf(run), u"Optimise 1"_s);
+        QVERIFY(!run->isEnabled());
+        QVERIFY(!shown(window.find(u"stopButton"_s)));
+    }
+
+    void badgeOnlyOnTheMediaTab() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        QVERIFY(visible(window, u"badge"_s).isEmpty());
+        for (int i = 0; i < 3; ++i) {
+            MediaItem item = UiFixture::queuedItem();
+            item.url = QUrl::fromLocalFile(u"/srv/shoot/%1.jpg"_s.arg(i));
+            model->queue()->append(item);
+        }
+        const auto badges = visible(window, u"badge"_s);
+        QCOMPARE(badges.size(), 1);
+        QCOMPARE(textOf(badges.first()), u"3"_s);
+        QVERIFY(window.find(u"nav_media"_s)->isAncestorOf(badges.first()));
+    }
+
+    void selectingATabMovesTheMarkerAndThePanel() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        auto* video = window.find(u"nav_video"_s);
+        click(window.window(), video);
+        QCOMPARE(model->tab(), u"video"_s);
+        const auto markers = visible(window, u"selectionMarker"_s);
+        QCOMPARE(markers.size(), 1);
+        QVERIFY(video->isAncestorOf(markers.first()));
+        QCOMPARE(textOf(window.find(u"inspectorTitle"_s)), u"Video"_s);
+        QVERIFY(window.find(u"audioPicker"_s));
+    }
+
+    void queueRowsShowEveryStatus() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::appendEveryStatus(*model);
+        UiFixture::Window window(*model);
+        window.window()->resize(1060, 1400);
+        window.settle();
+
+        QStringList pills;
+        for (QQuickItem* pill : visible(window, u"statusPill"_s))
+            pills << textOf(pill);
+        QCOMPARE(pills, (QStringList{u"Queued"_s, u"Reading"_s, u"Optimising"_s, u"60% smaller"_s,
+                                     u"Done"_s, u"Failed"_s, u"Stopped"_s}));
+
+        QStringList captions;
+        for (QQuickItem* caption : visible(window, u"progressCaption"_s))
+            captions << textOf(caption);
+        QCOMPARE(captions, (QStringList{u"Reading \u00B7 0%"_s, u"MP4 \u00B7 H.264 \u00B7 40%"_s}));
+
+        const auto failures = visible(window, u"failureText"_s);
+        QCOMPARE(failures.size(), 1);
+        QCOMPARE(failures.first()->property("lineCount").toInt(), 3);
+        QVERIFY(failures.first()->property("truncated").toBool());
+
+        QCOMPARE(visible(window, u"results"_s).size(), 2); // both done items
+        QVERIFY(textOf(visible(window, u"metaLine"_s).at(5)).endsWith(u"60:00"_s));
+    }
+
+    void removeButtonRemovesThatItem() {
+        auto model = UiFixture::makeModel(true);
+        model->queue()->append(UiFixture::workingItem());
+        model->queue()->append(UiFixture::queuedItem());
+        UiFixture::Window window(*model);
+        const auto removes = visible(window, u"removeButton"_s);
+        QCOMPARE(removes.size(), 2);
+        QCOMPARE(removes.first()->property("text").toString(), u"Remove from queue"_s);
+        click(window.window(), removes.first());
+        QCOMPARE(model->itemCount(), 1);
+        QCOMPARE(model->items().first().url.fileName(), u"harbour-sunrise.jpg"_s);
+    }
+
+    void imagePanelRules() {
+        auto model = UiFixture::makeModel(true);
+        model->setTab(u"image"_s);
+        UiFixture::Window window(*model);
+        SettingsModel* settings = model->settingsModel();
+
+        QVERIFY(shown(window.find(u"imageMaxWidth"_s)));
+        settings->setImageLimitWidth(false);
+        QVERIFY(!shown(window.find(u"imageMaxWidth"_s)));
+        settings->setImageLimitWidth(true);
+        QCOMPARE(window.find(u"imageMaxWidth"_s)->property("value").toInt(), 2400);
+
+        settings->setImageFormat(u"webp"_s);
+        QVERIFY(!shown(window.find(u"webpWarning"_s)));
+        QVERIFY(window.find(u"webpCopyToggle"_s)->isEnabled());
+
+        model->setTools(FFmpegTools{u"/usr/bin/ffmpeg"_s, {}}, EncoderCaps{});
+        QVERIFY(shown(window.find(u"webpWarning"_s)));
+        QVERIFY(!window.find(u"webpCopyToggle"_s)->isEnabled());
+        settings->setImageFormat(u"avif"_s);
+        QVERIFY(!shown(window.find(u"webpWarning"_s)));
+        QVERIFY(shown(window.find(u"avifWarning"_s)));
+        settings->setImageFormat(u"jpeg"_s);
+        QVERIFY(!shown(window.find(u"avifWarning"_s)));
+    }
+
+    void lettersNeverReachTheStoredWidth() {
+        auto model = UiFixture::makeModel(true);
+        model->setTab(u"image"_s);
+        UiFixture::Window window(*model);
+        auto* field = window.find(u"imageMaxWidth"_s);
+        QQuickItem* input = nullptr;
+        for (QQuickItem* candidate : window.findAll(u"numberInput"_s))
+            if (field->isAncestorOf(candidate))
+                input = candidate;
+        QVERIFY(input);
+        input->forceActiveFocus();
+        QMetaObject::invokeMethod(input, "selectAll");
+        QTest::keyClicks(window.window(), u"wide"_s);
+        QCOMPARE(model->settings().imageMaxWidth, 2400);
+        QMetaObject::invokeMethod(input, "selectAll");
+        QTest::keyClicks(window.window(), u"1600"_s);
+        QCOMPARE(model->settings().imageMaxWidth, 1600);
+    }
+
+    void videoPanelRules() {
+        auto model = UiFixture::makeModel(true);
+        model->setTab(u"video"_s);
+        UiFixture::Window window(*model);
+        SettingsModel* settings = model->settingsModel();
+        QVERIFY(shown(window.find(u"audioBitrate"_s)));
+        settings->setAudio(u"remove"_s);
+        QVERIFY(!shown(window.find(u"audioBitrate"_s)));
+        settings->setAudio(u"mono"_s);
+        QVERIFY(shown(window.find(u"audioBitrate"_s)));
+        settings->setVideoLimitWidth(false);
+        QVERIFY(!shown(window.find(u"videoMaxWidth"_s)));
+    }
+
+    void outputPanelRules() {
+        auto model = UiFixture::makeModel(true);
+        model->setTab(u"output"_s);
+        UiFixture::Window window(*model);
+        QVERIFY(shown(window.find(u"subfolderRow"_s)));
+        QVERIFY(!shown(window.find(u"customFolderBlock"_s)));
+        model->settingsModel()->setOutputMode(u"customFolder"_s);
+        QVERIFY(!shown(window.find(u"subfolderRow"_s)));
+        QVERIFY(shown(window.find(u"customFolderBlock"_s)));
+        QCOMPARE(textOf(window.find(u"customFolderPath"_s)), u"No folder chosen yet."_s);
+        model->settingsModel()->setCustomFolderPath(u"/srv/web/media"_s);
+        QCOMPARE(textOf(window.find(u"customFolderPath"_s)), u"/srv/web/media"_s);
+    }
+
+    void cropsAreAddedAndDeletedById() {
+        TersioSettings settings;
+        const CropVariant first =
+            CropVariant::make(u"Story"_s, 9, 16, 1080, CropAnchor::center, true);
+        const CropVariant second =
+            CropVariant::make(u"Story"_s, 4, 5, 1080, CropAnchor::top, false);
+        settings.cropVariants = {first, second};
+        auto model = UiFixture::makeModel(true);
+        model->setSettings(settings);
+        model->setTab(u"crops"_s);
+        UiFixture::Window window(*model);
+
+        auto rows = window.findAll(u"deleteCrop"_s);
+        QCOMPARE(rows.size(), 2);
+        // The disabled crop is dimmed but still there to edit.
+        QCOMPARE(rows.at(1)->parentItem()->parentItem()->parentItem()->opacity(), 0.55);
+        click(window.window(), rows.at(1));
+        QCOMPARE(model->settings().cropVariants.size(), 1);
+        QCOMPARE(model->settings().cropVariants.first().id, first.id);
+
+        click(window.window(), window.find(u"addCrop"_s));
+        window.settle();
+        const auto crops = model->settings().cropVariants;
+        QCOMPARE(crops.size(), 2);
+        const CropVariant& added = crops.last();
+        QCOMPARE(added.name, u"New crop"_s);
+        QCOMPARE(added.aspectW, 3);
+        QCOMPARE(added.aspectH, 4);
+        QCOMPARE(added.targetWidth, 720);
+        QCOMPARE(added.anchor, CropAnchor::center);
+        QVERIFY(added.enabled);
+        QVERIFY(added.id != first.id);
+        QCOMPARE(window.findAll(u"deleteCrop"_s).size(), 2);
+    }
+
+    void updateAlertsShowTheCheckersWords() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        emit window.updates().alertRequested(
+            u"update"_s, u"Update Available"_s, u"Version 9.0 is available.\n\nFaster."_s,
+            {u"Download"_s, u"Later"_s}, u"https://example.invalid/get"_s);
+        window.settle();
+        auto* title = window.find(u"alertTitle"_s);
+        QVERIFY(title && shown(title));
+        QCOMPARE(textOf(title), u"Update Available"_s);
+        QCOMPARE(textOf(window.find(u"alertText"_s)), u"Version 9.0 is available.\n\nFaster."_s);
+        auto* download = window.find(u"defaultButton"_s);
+        QCOMPARE(textOf(download), u"Download"_s);
+        QQuickItem* later = nullptr;
+        for (QQuickItem* candidate : window.findAll(QString()))
+            if (candidate->property("text").toString() == u"Later"_s && shown(candidate))
+                later = candidate;
+        QVERIFY(later);
+        QVERIFY(later->mapToScene({0, 0}).x() < download->mapToScene({0, 0}).x());
+        click(window.window(), later);
+        window.settle();
+        QVERIFY(!shown(window.find(u"alertTitle"_s)));
+    }
+
+    // A few fixed colours of the rendered window catch a broken theme.
+    void themeColoursReachThePixels() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        const QImage image = window.grab();
+        QVERIFY(!image.isNull());
+        const qreal ratio = image.devicePixelRatio();
+        auto pixel = [&](QPointF at) { return image.pixelColor((at * ratio).toPoint()).name(); };
+
+        auto* queue = window.find(u"queueView"_s);
+        QCOMPARE(pixel(queue->mapToScene(QPointF(30, 30))), u"#1a1d23"_s);
+        auto* media = window.find(u"nav_media"_s);
+        QCOMPARE(pixel(media->mapToScene(QPointF(-8, -10))), u"#15171c"_s);
+        auto* marker = visible(window, u"selectionMarker"_s).first();
+        QCOMPARE(pixel(marker->mapToScene(QPointF(1.2, 8))), u"#4c8dff"_s);
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "test_window.moc"
