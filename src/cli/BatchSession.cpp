@@ -32,6 +32,10 @@ BatchSession::BatchSession(AppModel* model, Output output, QObject* parent)
 
 void BatchSession::start() {
     clock_.start();
+    if (stopSignal_ != 0) { // stopped before it began: start() would clear the stop request
+        finished();
+        return;
+    }
     if (output_ == Output::live)
         ticker_.start();
     model_->start();

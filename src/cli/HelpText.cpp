@@ -57,8 +57,9 @@ QString usage(const TersioSettings& effective) {
            table(general, column) +
            u"\nSettings (each flag overrides the stored value shown as \"now\"):\n"_s +
            table(settings, column) +
-           u"\nExit status: 0 every file done, 1 a file failed, 2 bad usage or no ffmpeg,\n"
-           u"130 stopped by Ctrl-C (143 by SIGTERM). A second Ctrl-C quits at once.\n"_s;
+           u"\nExit status: 0 every file done, 1 a file failed (with --dry-run: could not be\n"
+           u"planned), 2 bad usage or no ffmpeg, 130 stopped by Ctrl-C (143 by SIGTERM).\n"
+           u"A second Ctrl-C quits at once.\n"_s;
 }
 
 QString version() {
