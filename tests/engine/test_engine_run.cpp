@@ -52,6 +52,28 @@ class TestEngineRun : public QObject {
                                       "-pix_fmt", "yuv420p", media_.filePath("clip.mp4")},
                                      &error),
                  qPrintable(error));
+        QVERIFY2(TestSupport::ffmpeg(
+                     {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=1", "-c:v",
+                      "libx264", "-pix_fmt", "yuv420p", "-color_primaries", "bt2020", "-color_trc",
+                      "smpte2084", "-colorspace", "bt2020nc", media_.filePath("hdr.mp4")},
+                     &error),
+                 qPrintable(error));
+    }
+
+    void probedFactsReachTheItem() {
+        auto model = modelWith(TersioSettings{}, {"clip.mp4", "hdr.mp4", "img0.jpg"});
+        model->start();
+        QVERIFY(waitForRunEnd(*model));
+        const MediaItem* clip = itemNamed(*model, "clip.mp4");
+        const MediaItem* hdr = itemNamed(*model, "hdr.mp4");
+        const MediaItem* image = itemNamed(*model, "img0.jpg");
+        QCOMPARE(clip->width, 160);
+        QCOMPARE(clip->height, 120);
+        QVERIFY(!clip->hasAudio);
+        QVERIFY(!clip->hdr);
+        QVERIFY(hdr->hdr);
+        QCOMPARE(image->width, 64);
+        QCOMPARE(image->height, 48);
     }
 
     void init() {
