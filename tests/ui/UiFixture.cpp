@@ -171,6 +171,8 @@ QImage Window::grab() {
 }
 
 bool shown(const QQuickItem* item) {
+    if (!item)
+        return false;
     for (; item; item = item->parentItem())
         if (!item->isVisible())
             return false;

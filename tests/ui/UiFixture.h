@@ -50,7 +50,7 @@ class Window {
     QQuickWindow* window_ = nullptr;
 };
 
-// Whether an item and all its ancestors are visible.
+// Whether an item exists and it and all its ancestors are visible (a closed popup is gone).
 bool shown(const QQuickItem* item);
 
 } // namespace UiFixture

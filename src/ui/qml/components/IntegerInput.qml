@@ -11,7 +11,7 @@ TextField {
     property int minimum: -2147483647
     signal edited(int value)
 
-    text: Qt.locale().toString(value, 'f', 0)
+    text: Number(value).toLocaleString(Qt.locale(), 'f', 0)
     color: Theme.text
     selectionColor: Theme.accent
     selectedTextColor: Theme.onTint
@@ -37,7 +37,7 @@ TextField {
             edited(number)
     }
     // Show the stored number again, formatted, once the user is done typing.
-    onEditingFinished: text = Qt.binding(() => Qt.locale().toString(field.value, 'f', 0))
+    onEditingFinished: text = Qt.binding(() => Number(field.value).toLocaleString(Qt.locale(), 'f', 0))
 
     FocusRing {
         cornerRadius: Theme.fieldRadius

@@ -14,16 +14,20 @@ ComboBox {
     model: choices
     textRole: "label"
     valueRole: "value"
-    currentIndex: indexOfValue(value)
+    currentIndex: position(value)
     leftPadding: 10
     rightPadding: 26
     topPadding: 5
     bottomPadding: 5
     font.family: Theme.uiFamily
     font.pointSize: Theme.pt(size)
-    onActivated: {
-        edited(currentValue)
-        currentIndex = Qt.binding(() => indexOfValue(picker.value))
+    function position(v) {
+        return choices.findIndex(choice => choice.value === v)
+    }
+
+    onActivated: index => {
+        edited(choices[index].value)
+        currentIndex = Qt.binding(() => position(picker.value))
     }
 
     contentItem: Text {

@@ -8,6 +8,8 @@ Switch {
 
     padding: 0
     spacing: 0
+    implicitWidth: leftPadding + indicator.implicitWidth + rightPadding
+    implicitHeight: topPadding + indicator.implicitHeight + bottomPadding
     opacity: enabled ? 1.0 : 0.45
 
     indicator: Rectangle {

@@ -21,21 +21,34 @@ Rectangle {
         spacing: 10
 
         TextLine {
+            id: headline
             objectName: "headline"
             text: ViewText.headline(header.model.isRunning, header.model.itemCount)
             size: 17
             font.weight: Font.DemiBold
-            Layout.alignment: Qt.AlignBaseline
+            Layout.alignment: Qt.AlignBottom
         }
+        // Wraps in a narrow window; its last line shares the headline's baseline.
         TextLine {
+            id: subhead
             objectName: "subhead"
             text: ViewText.subhead(header.model.hasTools, header.model.isRunning,
                                    header.model.pendingCount, header.model.totalSaved)
             color: Theme.textSecondary
-            elide: Text.ElideRight
-            Layout.alignment: Qt.AlignBaseline
+            wrapMode: Text.Wrap
             Layout.fillWidth: true
+            Layout.alignment: Qt.AlignBottom
+            Layout.bottomMargin: headlineMetrics.descent - subheadMetrics.descent
         }
+    }
+
+    FontMetrics {
+        id: headlineMetrics
+        font: headline.font
+    }
+    FontMetrics {
+        id: subheadMetrics
+        font: subhead.font
     }
 
     Rectangle {

@@ -45,19 +45,30 @@ Card {
             Layout.alignment: Qt.AlignTop
 
             RowLayout {
+                id: titleLine
                 spacing: 8
                 Layout.fillWidth: true
 
                 TextLine {
+                    id: name
                     objectName: "fileName"
                     text: row.fileName
                     font.weight: Font.DemiBold
                     elide: Text.ElideMiddle
-                    Layout.fillWidth: true
-                    Layout.maximumWidth: implicitWidth
+                    // As wide as the name needs, shortened only when the line is full.
+                    Layout.preferredWidth: Math.min(fullName.advanceWidth,
+                                                    titleLine.width - pill.width - remove.width
+                                                    - 3 * titleLine.spacing - 4)
                     Layout.alignment: Qt.AlignBaseline
+
+                    TextMetrics {
+                        id: fullName
+                        font: name.font
+                        text: name.text
+                    }
                 }
                 StatusPill {
+                    id: pill
                     objectName: "statusPill"
                     text: row.pill.text
                     tint: Theme.named(row.pill.tint)
@@ -68,6 +79,7 @@ Card {
                     Layout.minimumWidth: 4
                 }
                 PlainButton {
+                    id: remove
                     objectName: "removeButton"
                     symbol: "xmark"
                     size: 9
