@@ -78,7 +78,10 @@ void batchOverhead(QTextStream& out) {
                 "-i", "sine=duration=1", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
                 "-shortest", QStringLiteral("%1/clip%2.mp4").arg(src).arg(i)});
 
+    // Outputs outside the source folder, so a later round never queues an earlier one's files.
     TersioSettings settings;
+    settings.outputMode = OutputMode::customFolder;
+    settings.customFolderPath = dir.filePath("out");
     const int limit = BatchRun::concurrencyLimit(settings.maxConcurrent);
     QList<QList<QStringList>> plans; // per item, its outputs' argument lists
 
@@ -114,7 +117,10 @@ void batchOverhead(QTextStream& out) {
         timer.start();
         QtConcurrent::blockingMap(&pool, plans, [](const QList<QStringList>& lists) {
             for (const QStringList& arguments : lists)
-                Shell::run(ffmpegPath, arguments);
+                if (const ShellResult result = Shell::run(ffmpegPath, arguments);
+                    result.status != 0)
+                    qWarning("plain run failed (%d): %s", result.status,
+                             qPrintable(result.stderrText.left(300)));
         });
         return timer.elapsed();
     };
