@@ -1,5 +1,7 @@
 #include "HeifReader.h"
 
+#include "ColourProfile.h"
+
 #include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
@@ -37,19 +39,88 @@ struct Primary {
     Handle handle;
 };
 
-std::optional<Primary> openPrimary(const QString& path) {
+void setReason(QString* reason, const heif_error& error) {
+    if (reason)
+        *reason = QString::fromUtf8(error.message ? error.message : "unknown error");
+}
+
+std::optional<Primary> openPrimary(const QString& path, QString* reason = nullptr) {
     ensureInitialised();
     Context context(heif_context_alloc());
     if (!context)
         return std::nullopt;
     const QByteArray encodedPath = QFile::encodeName(path);
-    if (heif_context_read_from_file(context.get(), encodedPath.constData(), nullptr).code !=
-        heif_error_Ok)
+    const heif_error read =
+        heif_context_read_from_file(context.get(), encodedPath.constData(), nullptr);
+    if (read.code != heif_error_Ok) {
+        setReason(reason, read);
         return std::nullopt;
+    }
     heif_image_handle* raw = nullptr;
-    if (heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok || !raw)
+    const heif_error primary = heif_context_get_primary_image_handle(context.get(), &raw);
+    if (primary.code != heif_error_Ok || !raw) {
+        setReason(reason, primary);
         return std::nullopt;
+    }
     return Primary{std::move(context), Handle(raw)};
+}
+
+// Tone curves a still photo carries; the BT.709 family is shown like sRGB by browsers.
+QColorSpace::TransferFunction transferOf(heif_transfer_characteristics transfer, float* gamma) {
+    switch (transfer) {
+    case heif_transfer_characteristic_linear:
+        return QColorSpace::TransferFunction::Linear;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+        *gamma = 2.2f;
+        return QColorSpace::TransferFunction::Gamma;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+        *gamma = 2.8f;
+        return QColorSpace::TransferFunction::Gamma;
+    default:
+        return QColorSpace::TransferFunction::SRgb;
+    }
+}
+
+QColorSpace nclxSpace(const heif_image_handle* handle) {
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+        return {};
+    float gamma = 0;
+    const auto transfer = transferOf(nclx->transfer_characteristics, &gamma);
+    QColorSpace space;
+    if (nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+        nclx->color_primaries == heif_color_primaries_unspecified)
+        space = QColorSpace(QColorSpace::Primaries::SRgb, transfer, gamma);
+    else
+        space = QColorSpace(QPointF(nclx->color_primary_white_x, nclx->color_primary_white_y),
+                            QPointF(nclx->color_primary_red_x, nclx->color_primary_red_y),
+                            QPointF(nclx->color_primary_green_x, nclx->color_primary_green_y),
+                            QPointF(nclx->color_primary_blue_x, nclx->color_primary_blue_y),
+                            transfer, gamma);
+    heif_nclx_color_profile_free(nclx);
+    return space;
+}
+
+QByteArray rawIcc(const heif_image_handle* handle) {
+    const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+    if (size == 0)
+        return {};
+    QByteArray icc(qsizetype(size), Qt::Uninitialized);
+    if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok)
+        return {};
+    return icc;
+}
+
+QColorSpace colourSpaceOf(const heif_image_handle* handle) {
+    switch (heif_image_handle_get_color_profile_type(handle)) {
+    case heif_color_profile_type_nclx:
+        return nclxSpace(handle);
+    case heif_color_profile_type_rICC:
+    case heif_color_profile_type_prof:
+        return ColourProfile::fromIcc(rawIcc(handle));
+    default:
+        return {};
+    }
 }
 
 // nclx colour primaries 1 is BT.709 (sRGB's), 2 is "unspecified", which readers take as sRGB.
@@ -96,6 +167,16 @@ bool handlesExtension(const QString& path) {
            suffix == QLatin1String("avif");
 }
 
+bool hasHeifContent(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(64);
+    const auto result =
+        heif_check_filetype(reinterpret_cast<const uint8_t*>(head.constData()), int(head.size()));
+    return result == heif_filetype_yes_supported || result == heif_filetype_yes_unsupported;
+}
+
 std::optional<Info> inspect(const QString& path) {
     const auto primary = openPrimary(path);
     if (!primary)
@@ -107,8 +188,8 @@ std::optional<Info> inspect(const QString& path) {
     return Info{size, heif_image_handle_has_alpha_channel(handle) != 0, isWideGamut(handle)};
 }
 
-QImage decode(const QString& path) {
-    const auto primary = openPrimary(path);
+QImage decode(const QString& path, QString* reason) {
+    const auto primary = openPrimary(path, reason);
     if (!primary)
         return {};
     heif_image_handle* handle = primary->handle.get();
@@ -118,12 +199,13 @@ QImage decode(const QString& path) {
         heif_decoding_options_alloc(), &heif_decoding_options_free);
     options->convert_hdr_to_8bit = 1;
     heif_image* raw = nullptr;
-    if (heif_decode_image(handle, &raw, heif_colorspace_RGB,
-                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                          options.get())
-                .code != heif_error_Ok ||
-        !raw)
+    const heif_error decoded = heif_decode_image(
+        handle, &raw, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
+    if (decoded.code != heif_error_Ok || !raw) {
+        setReason(reason, decoded);
         return {};
+    }
     const Image image(raw);
 
     int stride = 0;
@@ -131,12 +213,18 @@ QImage decode(const QString& path) {
         heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-    if (!pixels || width <= 0 || height <= 0)
+    if (!pixels || width <= 0 || height <= 0) {
+        if (reason)
+            *reason = QStringLiteral("the image has no pixels");
         return {};
+    }
     // copy() detaches the picture from libheif's buffer, which is released on return.
-    return QImage(pixels, width, height, stride,
-                  alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888)
-        .copy();
+    QImage picture = QImage(pixels, width, height, stride,
+                            alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888)
+                         .copy();
+    if (const QColorSpace space = colourSpaceOf(handle); space.isValid())
+        picture.setColorSpace(space);
+    return picture;
 }
 
 } // namespace HeifReader

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColorSpace>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -18,9 +19,14 @@ struct Info {
 
 bool handlesExtension(const QString& path);
 
+// Judged by the file's first bytes (its ftyp box), whatever its name.
+bool hasHeifContent(const QString& path);
+
 std::optional<Info> inspect(const QString& path);
 
-// The primary image decoded to 8-bit RGB(A) with its transformations applied; null on failure.
-QImage decode(const QString& path);
+// The primary image decoded to 8-bit RGB(A) with its transformations applied and tagged with
+// the colour space its pixels are in (none when the file declares none, meaning sRGB); null on
+// failure, with libheif's reason in `reason` when given.
+QImage decode(const QString& path, QString* reason = nullptr);
 
 } // namespace HeifReader

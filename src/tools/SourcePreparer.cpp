@@ -1,0 +1,152 @@
+#include "SourcePreparer.h"
+
+#include "ColourProfile.h"
+#include "HeifReader.h"
+
+#include <QColorSpace>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryFile>
+
+#include <vector>
+
+namespace {
+
+const QString undecodableText = QStringLiteral("This photo could not be decoded: ");
+const QString unwritableText = QStringLiteral("This photo could not be prepared for FFmpeg: ");
+
+// The formats the PAM writer takes as they are; anything else is converted first.
+bool writable(QImage::Format format) {
+    return format == QImage::Format_RGB888 || format == QImage::Format_RGBA8888 ||
+           format == QImage::Format_RGB32 || format == QImage::Format_ARGB32;
+}
+
+QImage::Format eightBitFormat(const QImage& image) {
+    return image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+}
+
+QImage decodeWithQt(const QString& path, QString* reason) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        *reason = reader.errorString();
+        return {};
+    }
+    // Qt 6.4 drops grey profiles; read the profile again with the grey-aware parser.
+    if (!image.colorSpace().isValid())
+        if (const QColorSpace space = ColourProfile::fromIcc(ColourProfile::embeddedIcc(path));
+            space.isValid())
+            image.setColorSpace(space);
+    return image;
+}
+
+// Rows out of a 32-bit image in PAM's byte order, one at a time, so no second full copy exists.
+void packRow(const QImage& image, int y, bool alpha, std::vector<uchar>& row) {
+    const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    uchar* out = row.data();
+    for (int x = 0; x < image.width(); ++x) {
+        const QRgb pixel = pixels[x];
+        *out++ = uchar(qRed(pixel));
+        *out++ = uchar(qGreen(pixel));
+        *out++ = uchar(qBlue(pixel));
+        if (alpha)
+            *out++ = uchar(qAlpha(pixel));
+    }
+}
+
+} // namespace
+
+namespace SourcePreparer {
+
+PreparedFile::~PreparedFile() {
+    QFile::remove(path_);
+}
+
+Reason reasonFor(const QString& path) {
+    if (HeifReader::hasHeifContent(path))
+        return Reason::heif;
+    const QByteArray icc = ColourProfile::embeddedIcc(path);
+    if (icc.isEmpty())
+        return Reason::none;
+    const QColorSpace space = ColourProfile::fromIcc(icc);
+    return space.isValid() && !ColourProfile::isSrgb(space) ? Reason::colourProfile : Reason::none;
+}
+
+QString refusal(const QString& path) {
+    QImageReader reader(path);
+    if (reader.format() == "webp" && reader.imageCount() > 1)
+        return QStringLiteral("Animated WebP is not supported by this FFmpeg build.");
+    return {};
+}
+
+Decoded decode(const QString& path) {
+    QString reason;
+    QImage image = HeifReader::hasHeifContent(path) ? HeifReader::decode(path, &reason)
+                                                    : decodeWithQt(path, &reason);
+    if (image.isNull())
+        return {{},
+                undecodableText + (reason.isEmpty() ? QStringLiteral("unknown error") : reason)};
+
+    const QColorSpace space = image.colorSpace();
+    const bool convert = space.isValid() && !ColourProfile::isSrgb(space);
+    if (convert || !writable(image.format()))
+        image.convertTo(eightBitFormat(image));
+    if (convert)
+        image.convertToColorSpace(QColorSpace::SRgb);
+    return {image, {}};
+}
+
+std::shared_ptr<PreparedFile> write(const QImage& image, const QString& directory, QString* error) {
+    QTemporaryFile file(QDir(directory).filePath(QStringLiteral("tersio-prepared-XXXXXX.pam")));
+    file.setAutoRemove(false);
+    if (!file.open()) {
+        *error = file.errorString();
+        return nullptr;
+    }
+    auto prepared = std::make_shared<PreparedFile>(file.fileName());
+    const bool alpha = image.hasAlphaChannel();
+    const int depth = alpha ? 4 : 3;
+    const QByteArray header = QStringLiteral("P7\nWIDTH %1\nHEIGHT %2\nDEPTH %3\nMAXVAL 255\n"
+                                             "TUPLTYPE %4\nENDHDR\n")
+                                  .arg(image.width())
+                                  .arg(image.height())
+                                  .arg(depth)
+                                  .arg(alpha ? QStringLiteral("RGB_ALPHA") : QStringLiteral("RGB"))
+                                  .toLatin1();
+    bool ok = file.write(header) == header.size();
+    const qint64 rowBytes = qint64(image.width()) * depth;
+    const bool packed =
+        image.format() == QImage::Format_RGB888 || image.format() == QImage::Format_RGBA8888;
+    std::vector<uchar> row(packed ? 0 : size_t(rowBytes));
+    for (int y = 0; ok && y < image.height(); ++y) {
+        const char* bytes = reinterpret_cast<const char*>(image.constScanLine(y));
+        if (!packed) {
+            packRow(image, y, alpha, row);
+            bytes = reinterpret_cast<const char*>(row.data());
+        }
+        ok = file.write(bytes, rowBytes) == rowBytes;
+    }
+    ok = ok && file.flush();
+    if (!ok) {
+        *error = file.errorString();
+        return nullptr; // the PreparedFile removes what was written
+    }
+    return prepared;
+}
+
+Preparation prepare(const QString& path) {
+    if (reasonFor(path) == Reason::none)
+        return {};
+    Decoded decoded = decode(path);
+    if (decoded.image.isNull())
+        return {nullptr, decoded.error};
+    QString error;
+    auto file = write(decoded.image, QDir::tempPath(), &error);
+    if (!file)
+        return {nullptr, unwritableText + error};
+    return {std::move(file), {}};
+}
+
+} // namespace SourcePreparer
