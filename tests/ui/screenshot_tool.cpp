@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QQmlProperty>
+#include <QTest>
 #include <QTextStream>
 
 using namespace Qt::StringLiterals;
@@ -39,6 +40,36 @@ int main(int argc, char* argv[]) {
         auto* queueView = window.find(u"queueView"_s);
         QQmlProperty::write(queueView, u"isTargeted"_s, true);
         ok &= save(window, folder, u"09-drop-highlight"_s);
+        QQmlProperty::write(queueView, u"isTargeted"_s, false);
+
+        QObject* about = window.window()->findChild<QObject*>(u"aboutDialog"_s);
+        QMetaObject::invokeMethod(about, "open");
+        ok &= save(window, folder, u"12-about"_s);
+        QMetaObject::invokeMethod(about, "close");
+
+        emit window.updates().alertRequested(
+            u"update"_s, u"Update Available"_s,
+            u"Version 0.2.0 is available.\n\nFaster thumbnails and a calmer queue."_s,
+            {u"Download"_s, u"Later"_s}, u"https://example.invalid/tersio"_s);
+        ok &= save(window, folder, u"13-update-alert"_s);
+    }
+    {
+        // Keyboard focus on the second navigation button shows the focus ring.
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        window.window()->requestActivate();
+        for (int i = 0; i < 2; ++i)
+            QTest::keyClick(window.window(), Qt::Key_Tab);
+        ok &= save(window, folder, u"14-keyboard-focus"_s);
+
+        QQuickItem* choose = window.find(u"chooseFiles"_s);
+        const QPointF centre = choose->mapToScene({choose->width() / 2, choose->height() / 2});
+        QTest::mouseClick(window.window(), Qt::LeftButton, {}, centre.toPoint());
+        ok &= save(window, folder, u"15-add-media-menu"_s);
+        QTest::keyClick(window.window(), Qt::Key_Escape);
+
+        QTest::mouseClick(window.window(), Qt::LeftButton, {}, QPoint(30, 14)); // "Tersio"
+        ok &= save(window, folder, u"16-app-menu"_s);
     }
     {
         auto model = UiFixture::makeModel(false);

@@ -1,7 +1,13 @@
 #include "UiFixture.h"
 
+#include <QAccessible>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QQmlProperty>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -158,6 +164,67 @@ class TestWindow : public QObject {
         QCOMPARE(model->items().first().url.fileName(), u"harbour-sunrise.jpg"_s);
     }
 
+    // Dropped files and folders all reach the model; the highlight follows the drag.
+    void dropAddsEveryUrl() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"shoot"_s);
+        QDir().mkpath(folder);
+        for (const QString& path : {dir.filePath(u"a.jpg"_s), dir.filePath(u"b.mp4"_s),
+                                    folder + u"/c.png"_s, folder + u"/d.webm"_s}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("not really media");
+        }
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        QQuickItem* queue = window.find(u"queueView"_s);
+        const QPoint inside = centreOf(queue).toPoint();
+
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(dir.filePath(u"a.jpg"_s)),
+                      QUrl::fromLocalFile(dir.filePath(u"b.mp4"_s)), QUrl::fromLocalFile(folder)});
+        QDragEnterEvent enter(inside, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.window(), &enter);
+        QDragMoveEvent move(inside, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.window(), &move);
+        QVERIFY(queue->property("isTargeted").toBool());
+        QVERIFY(shown(window.find(u"dropHighlight"_s)));
+
+        QDropEvent drop(inside, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.window(), &drop);
+        QVERIFY(!queue->property("isTargeted").toBool());
+        QVERIFY(hidden(window, u"dropHighlight"_s));
+        QCOMPARE(model->itemCount(), 4);
+
+        QMimeData text;
+        text.setText(u"just words"_s);
+        QDragEnterEvent words(inside, Qt::CopyAction, &text, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.window(), &words);
+        QVERIFY(!queue->property("isTargeted").toBool());
+    }
+
+    // Only the rows on screen exist, however long the queue.
+    void longQueuesBuildRowsLazily() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        for (int i = 0; i < 10000; ++i) {
+            MediaItem item = UiFixture::queuedItem();
+            item.url = QUrl::fromLocalFile(u"/srv/many/%1.jpg"_s.arg(i));
+            model->queue()->append(item);
+        }
+        window.settle();
+        auto* list = window.find(u"queueList"_s);
+        QMetaObject::invokeMethod(list, "positionViewAtEnd");
+        window.settle();
+        const auto rows = window.findAll(u"fileName"_s);
+        QVERIFY2(rows.size() < 60, qPrintable(QString::number(rows.size())));
+        QStringList names;
+        for (QQuickItem* row : rows)
+            if (shown(row))
+                names << textOf(row);
+        QVERIFY2(names.contains(u"9999.jpg"_s), qPrintable(names.join(u", ")));
+    }
+
     void imagePanelRules() {
         auto model = UiFixture::makeModel(true);
         model->setTab(u"image"_s);
@@ -288,6 +355,45 @@ class TestWindow : public QObject {
         click(window.window(), later);
         window.settle();
         QVERIFY(!shown(window.find(u"alertTitle"_s))); // a closed popup leaves the tree
+    }
+
+    // Tab walks every control of the window, and each one tells a screen reader its name.
+    void everyControlIsReachableAndNamed() {
+        auto model = UiFixture::makeModel(true);
+        EncoderCaps withoutWebP = UiFixture::debianCaps();
+        withoutWebP.names.remove(u"libwebp"_s);
+        model->setTools(FFmpegTools{u"/usr/bin/ffmpeg"_s, {}}, withoutWebP);
+        model->queue()->append(UiFixture::doneSmallerItem());
+        model->queue()->append(UiFixture::queuedItem());
+        model->setTab(u"image"_s);
+        UiFixture::Window window(*model);
+        QQuickWindow* w = window.window();
+        w->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+
+        QStringList names;
+        QSet<QQuickItem*> seen;
+        for (int i = 0; i < 80; ++i) {
+            QTest::keyClick(w, Qt::Key_Tab);
+            QQuickItem* focused = w->activeFocusItem();
+            QVERIFY(focused);
+            if (seen.contains(focused))
+                break;
+            seen.insert(focused);
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(focused);
+            QVERIFY2(accessible, qPrintable(focused->metaObject()->className()));
+            const QString name = accessible->text(QAccessible::Name);
+            QVERIFY2(!name.isEmpty(), qPrintable(focused->metaObject()->className()));
+            names << name;
+        }
+        for (const QString& expected :
+             {u"Media, 2"_s, u"Output"_s, u"Locate\u2026"_s, u"Recheck"_s, u"Remove from queue"_s,
+              u"Show JPEG in the file manager"_s, u"Optimise 1"_s, u"Format"_s, u"Quality"_s,
+              u"Cap the width"_s, u"Maximum width"_s, u"Strip metadata"_s})
+            QVERIFY2(names.contains(expected),
+                     qPrintable(expected + u" not in "_s + names.join(u", ")));
+        // A disabled switch is passed over rather than being a stop that does nothing.
+        QVERIFY(!names.contains(u"Also write a WebP copy"_s));
     }
 
     // A few fixed colours of the rendered window catch a broken theme.

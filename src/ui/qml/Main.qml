@@ -59,6 +59,7 @@ ApplicationWindow {
 
     AboutDialog {
         id: aboutDialog
+        objectName: "aboutDialog"
     }
 
     AlertDialog {

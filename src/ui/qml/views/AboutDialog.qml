@@ -10,8 +10,9 @@ Dialog {
     title: "About Tersio"
     modal: true
     anchors.centerIn: Overlay.overlay
+    width: 260
     padding: 24
-    standardButtons: Dialog.Ok
+    bottomPadding: 12
 
     background: Rectangle {
         radius: Theme.radius
@@ -20,8 +21,19 @@ Dialog {
         border.color: Theme.strokeStrong
     }
     header: Item {}
+    footer: Item {
+        implicitHeight: okButton.implicitHeight + 20
+
+        PrimaryButton {
+            id: okButton
+            text: "OK"
+            anchors.horizontalCenter: parent.horizontalCenter
+            onClicked: about.close()
+        }
+    }
 
     ColumnLayout {
+        width: about.availableWidth
         spacing: 6
 
         BrandMark {

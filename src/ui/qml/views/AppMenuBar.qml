@@ -10,7 +10,7 @@ MenuBar {
     signal updateCheckRequested
     signal quitRequested
 
-    Menu {
+    PopupMenu {
         title: "Tersio"
 
         Action {

@@ -15,7 +15,7 @@ Item {
         menu.popup(anchor, 0, anchor.height + 4)
     }
 
-    Menu {
+    PopupMenu {
         id: menu
 
         Action {
