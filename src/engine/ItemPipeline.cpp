@@ -23,6 +23,7 @@ struct ItemPipeline::SourceRead {
     enum class Problem { none, missing, empty } problem = Problem::none;
     std::optional<ProbeResult> probe;
     std::optional<ImageFacts> image;
+    QString refusal; // a source ffmpeg cannot decode at all
 };
 
 ItemPipeline::ItemPipeline(const QUuid& id, std::shared_ptr<const RunSnapshot> run,
@@ -58,7 +59,7 @@ ItemPipeline::SourceRead ItemPipeline::readSource(const MediaItem& item,
         read.problem = SourceRead::Problem::empty;
     else if (item.kind == MediaKind::video)
         read.probe = Prober::probe(item.url, ffprobe);
-    else if (item.width == 0)
+    else if ((read.refusal = SourcePreparer::refusal(file.filePath())).isEmpty() && item.width == 0)
         read.image = ImageInspector::facts(item.url);
     return read;
 }
@@ -73,6 +74,8 @@ void ItemPipeline::sourceRead(const SourceRead& read) {
         return fail(missingText);
     if (read.problem == SourceRead::Problem::empty)
         return fail(emptyText);
+    if (!read.refusal.isEmpty())
+        return fail(read.refusal);
 
     if (read.probe) {
         const ProbeResult& probe = *read.probe;
@@ -130,6 +133,8 @@ void ItemPipeline::nextOutput() {
                               qMax<qint64>(0, existing.size())});
             continue;
         }
+        if (item_.kind == MediaKind::image && !prepared_)
+            return prepareSource();
         queue_->update(id_, [&output](MediaItem& it) { it.currentTask = output.label; });
 
         auto job = std::make_shared<FFmpegJob>();
@@ -139,8 +144,11 @@ void ItemPipeline::nextOutput() {
         // The job calls back on its worker thread; the value is applied here, on the main one.
         const auto onProgress = ProgressRelay::toThreadOf(
             this, [this, index](double fraction) { applyProgress(index, fraction); });
-        QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, output, onProgress] {
-            return StagedEncode::run(*job, ffmpeg, output, onProgress);
+        // The encode holds the intermediate too, so it outlives the pipeline while ffmpeg reads.
+        QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, output, onProgress,
+                                     prepared = preparedFile_] {
+            return StagedEncode::run(*job, ffmpeg, output, onProgress,
+                                     prepared ? prepared->path() : QString());
         }).then(this, [this, index, job](const StagedEncode::Outcome& outcome) {
             encoded(index, job, outcome);
         });
@@ -154,6 +162,19 @@ void ItemPipeline::nextOutput() {
         it.status = ItemStatus::done();
     });
     finish();
+}
+
+void ItemPipeline::prepareSource() {
+    // If the pipeline is gone when the worker returns, the result is dropped with the future and
+    // the intermediate with it.
+    QtConcurrent::run(workers_, &SourcePreparer::prepare, item_.url.toLocalFile())
+        .then(this, [this](const SourcePreparer::Preparation& preparation) {
+            prepared_ = true;
+            preparedFile_ = preparation.file;
+            if (!preparation.error.isEmpty())
+                return fail(preparation.error);
+            nextOutput();
+        });
 }
 
 void ItemPipeline::encoded(int index, const std::shared_ptr<FFmpegJob>& job,
@@ -204,6 +225,7 @@ void ItemPipeline::cancelled() {
 }
 
 void ItemPipeline::finish() {
+    preparedFile_.reset();
     if (finished_)
         return;
     finished_ = true;

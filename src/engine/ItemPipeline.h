@@ -3,6 +3,7 @@
 #include "engine/RunControl.h"
 #include "engine/StagedEncode.h"
 #include "planning/CommandBuilder.h"
+#include "tools/SourcePreparer.h"
 
 #include <QList>
 #include <QObject>
@@ -39,6 +40,7 @@ class ItemPipeline : public QObject {
 
     void sourceRead(const SourceRead& read);
     void nextOutput();
+    void prepareSource();
     void encoded(int index, const std::shared_ptr<FFmpegJob>& job,
                  const StagedEncode::Outcome& outcome);
     void fail(const QString& message);
@@ -59,4 +61,8 @@ class ItemPipeline : public QObject {
     int encoding_ = -1; // index of the output being encoded, -1 between encodes
     double progress_ = 0;
     bool finished_ = false;
+    // The decoded copy of a photo ffmpeg would misread, made before the first encode and shared
+    // by all outputs; released (and so deleted) when the item ends.
+    bool prepared_ = false;
+    std::shared_ptr<SourcePreparer::PreparedFile> preparedFile_;
 };

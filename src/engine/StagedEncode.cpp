@@ -21,10 +21,14 @@ QString temporaryName(const QString& destinationPath, const QString& random) {
     return info.dir().filePath(name);
 }
 
-QStringList launchArguments(const QStringList& planned, const QString& writePath) {
+QStringList launchArguments(const QStringList& planned, const QString& writePath,
+                            const QString& readPath) {
     QStringList arguments = planned;
     if (!arguments.isEmpty())
         arguments.last() = writePath;
+    const qsizetype input = arguments.indexOf(QStringLiteral("-i"));
+    if (!readPath.isEmpty() && input >= 0 && input + 2 < arguments.size())
+        arguments[input + 1] = readPath;
     return arguments;
 }
 
@@ -72,7 +76,7 @@ QString reserveTemporary(const QString& destinationPath, QString* reason) {
 } // namespace
 
 Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
-            const FFmpegJob::ProgressCallback& onProgress) {
+            const FFmpegJob::ProgressCallback& onProgress, const QString& readPath) {
     if (job.cancelled())
         return {130, QStringLiteral("Cancelled"), 0};
     const QString destination = output.destination.toLocalFile();
@@ -83,14 +87,18 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
                 QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
                 0};
 
-    const ShellResult result = job.run(ffmpeg, launchArguments(output.arguments, temporary),
-                                       output.progressDuration, onProgress);
+    const ShellResult result =
+        job.run(ffmpeg, launchArguments(output.arguments, temporary, readPath),
+                output.progressDuration, onProgress);
     const QByteArray temporaryName = QFile::encodeName(temporary);
     if (result.status != 0) {
         ::unlink(temporaryName.constData());
         // ffmpeg names the file it was writing; the user knows only the destination.
         QString message = failureMessage(result);
         message.replace(temporary, destination);
+        if (const qsizetype input = output.arguments.indexOf(QStringLiteral("-i"));
+            !readPath.isEmpty() && input >= 0 && input + 1 < output.arguments.size())
+            message.replace(readPath, output.arguments.at(input + 1));
         return {result.status, message, 0};
     }
     if (::rename(temporaryName.constData(), QFile::encodeName(destination).constData()) != 0) {

@@ -22,14 +22,16 @@ struct Outcome {
 QString temporaryName(const QString& destinationPath, const QString& random);
 
 // The argument list handed to ffmpeg: the planned one with its last element (the destination)
-// replaced by the path that is actually written.
-QStringList launchArguments(const QStringList& planned, const QString& writePath);
+// replaced by the path that is actually written and, when `readPath` is given, the input after
+// "-i" replaced by the prepared copy of the source.
+QStringList launchArguments(const QStringList& planned, const QString& writePath,
+                            const QString& readPath = {});
 
 // The last non-empty line of standard error, or "FFmpeg exited with code N.".
 QString failureMessage(const ShellResult& result);
 
-// Blocking; run it on a worker thread.
+// Blocking; run it on a worker thread. `readPath`: see launchArguments.
 Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
-            const FFmpegJob::ProgressCallback& onProgress);
+            const FFmpegJob::ProgressCallback& onProgress, const QString& readPath = {});
 
 } // namespace StagedEncode
