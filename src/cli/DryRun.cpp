@@ -3,6 +3,7 @@
 #include "planning/CommandBuilder.h"
 #include "tools/ImageInspector.h"
 #include "tools/Prober.h"
+#include "tools/SourcePreparer.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentMap>
@@ -27,6 +28,9 @@ QString readSource(MediaItem& item, const FFmpegTools& tools) {
         return missingText;
     if (file.size() == 0)
         return emptyText;
+    if (item.kind == MediaKind::image)
+        if (QString refusal = SourcePreparer::refusal(file.filePath()); !refusal.isEmpty())
+            return refusal;
     if (item.kind == MediaKind::video) {
         const ProbeResult probe = Prober::probe(item.url, tools.ffprobe);
         if (probe.width > 0) {

@@ -237,6 +237,43 @@ class TestCli : public QObject {
         QVERIFY(o.out.contains("(now faster)"));
     }
 
+    // Media facts for every item; a prepared photo keeps its own path after "-i"; an
+    // animated WebP is refused as a run would refuse it.
+    void dryRunReportsMediaFactsAndRefusals() {
+        const QString folder = media_.filePath(u"facts"_s);
+        QDir(media_.path()).mkpath(u"facts"_s);
+        QVERIFY(TestSupport::ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red@0.4:s=32x32"_s,
+                                     u"-frames:v"_s, u"1"_s, u"-pix_fmt"_s, u"rgba"_s,
+                                     folder + u"/alpha.png"_s}));
+        QVERIFY(TestSupport::ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=s=32x32:r=3:d=1"_s,
+                                     u"-loop"_s, u"0"_s, folder + u"/anim.webp"_s}));
+        QVERIFY(TestSupport::ffmpeg(
+            {u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=s=64x36:r=5:d=0.4"_s, u"-c:v"_s, u"libx265"_s,
+             u"-x265-params"_s, u"log-level=error"_s, u"-pix_fmt"_s, u"yuv420p10le"_s,
+             u"-color_primaries"_s, u"bt2020"_s, u"-color_trc"_s, u"arib-std-b67"_s,
+             u"-colorspace"_s, u"bt2020nc"_s, folder + u"/hlg.mp4"_s}));
+        QVERIFY(TestSupport::runTool(u"heif-enc"_s, {u"-q"_s, u"50"_s, folder + u"/alpha.png"_s,
+                                                     u"-o"_s, folder + u"/photo.heic"_s}));
+
+        const Outcome o = cli({u"--dry-run"_s, u"--json"_s, folder});
+        QHash<QString, QJsonObject> bySource;
+        for (const auto& entry : o.json()[u"items"_s].toArray())
+            bySource.insert(QFileInfo(entry[u"source"_s].toString()).fileName(), entry.toObject());
+        QCOMPARE(bySource.size(), 4);
+        for (const QJsonObject& item : std::as_const(bySource)) {
+            QVERIFY(item.contains(u"hdr"_s));
+            QVERIFY(item.contains(u"hasAlpha"_s));
+        }
+        QCOMPARE(bySource[u"alpha.png"_s][u"hasAlpha"_s].toBool(), true);
+        QCOMPARE(bySource[u"photo.heic"_s][u"hasAlpha"_s].toBool(), true);
+        QCOMPARE(bySource[u"hlg.mp4"_s][u"hdr"_s].toBool(), true);
+        QCOMPARE(bySource[u"hlg.mp4"_s][u"hasAlpha"_s].toBool(true), false);
+        QCOMPARE(bySource[u"anim.webp"_s][u"error"_s].toString(),
+                 u"Animated WebP is not supported by this FFmpeg build."_s);
+        const QStringList heic = arguments(bySource[u"photo.heic"_s][u"outputs"_s][0]);
+        QCOMPARE(argumentAfter(heic, u"-i"_s), folder + u"/photo.heic"_s);
+    }
+
     void badUsageExitsTwoWithTheReason_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("needle");
