@@ -9,17 +9,33 @@
 
 #include <atomic>
 #include <memory>
-
-using namespace Qt::StringLiterals;
+#include <mutex>
 
 namespace {
 
+class ThumbnailResponse;
+
+// What the worker shares with its response: the response may be deleted by the engine (at
+// shutdown) while the worker still runs, so the worker only reaches it under the lock.
+struct Delivery {
+    std::mutex lock;
+    ThumbnailResponse* target = nullptr;
+    std::atomic<bool> cancelled = false;
+};
+
 class ThumbnailResponse : public QQuickImageResponse {
   public:
+    ThumbnailResponse() : delivery_(std::make_shared<Delivery>()) { delivery_->target = this; }
+    ~ThumbnailResponse() override {
+        const std::lock_guard guard(delivery_->lock);
+        delivery_->target = nullptr;
+    }
+
     QQuickTextureFactory* textureFactory() const override {
         return QQuickTextureFactory::textureFactoryForImage(image_);
     }
-    void cancel() override { *cancelled_ = true; }
+    // A cancelled response still reports finished, so the engine can let go of it.
+    void cancel() override { delivery_->cancelled = true; }
 
     // Runs in the response's own thread once the worker is through.
     void deliver(const QImage& image) {
@@ -27,11 +43,11 @@ class ThumbnailResponse : public QQuickImageResponse {
         emit finished();
     }
 
-    std::shared_ptr<std::atomic<bool>> cancelled() const { return cancelled_; }
+    std::shared_ptr<Delivery> delivery() const { return delivery_; }
 
   private:
     QImage image_;
-    std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<Delivery> delivery_;
 };
 
 } // namespace
@@ -45,23 +61,19 @@ ThumbnailProvider::~ThumbnailProvider() {
     pool_.waitForDone();
 }
 
-QString ThumbnailProvider::sourceFor(const QString& kind, const QString& path) {
-    return "image://thumb/"_L1 + kind + u'/' + QString::fromLatin1(QUrl::toPercentEncoding(path));
-}
-
 QQuickImageResponse* ThumbnailProvider::requestImageResponse(const QString& id, const QSize&) {
     auto* response = new ThumbnailResponse;
     const qsizetype slash = id.indexOf(u'/');
     const auto kind = MediaKinds::fromRaw(id.left(slash)).value_or(MediaKind::image);
     const QString path = QUrl::fromPercentEncoding(id.mid(slash + 1).toUtf8());
-    auto cancelled = response->cancelled();
-    // The engine keeps the response until it reports finished, even after cancel().
-    pool_.start([kind, path, cancelled, response] {
+    pool_.start([kind, path, delivery = response->delivery()] {
         const QImage image =
-            *cancelled ? QImage()
-                       : Thumbnailer::thumbnail(QUrl::fromLocalFile(path), kind, maxPixel);
-        QMetaObject::invokeMethod(
-            response, [response, image] { response->deliver(image); }, Qt::QueuedConnection);
+            delivery->cancelled ? QImage()
+                                : Thumbnailer::thumbnail(QUrl::fromLocalFile(path), kind, maxPixel);
+        const std::lock_guard guard(delivery->lock);
+        if (ThumbnailResponse* target = delivery->target)
+            QMetaObject::invokeMethod(
+                target, [target, image] { target->deliver(image); }, Qt::QueuedConnection);
     });
     return response;
 }

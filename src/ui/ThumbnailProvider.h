@@ -3,8 +3,8 @@
 #include <QQuickAsyncImageProvider>
 #include <QThreadPool>
 
-// "image://thumb/<kind>/<percent-encoded path>": the queue row's thumbnail, made on a worker
-// thread so that scrolling never waits for a decoder.
+// "image://thumb/<kind>/<percent-encoded path>" (the path as encodeURIComponent writes it): the
+// queue row's thumbnail, made on a worker thread so that scrolling never waits for a decoder.
 class ThumbnailProvider : public QQuickAsyncImageProvider {
   public:
     static constexpr double maxPixel = 128;
@@ -14,9 +14,6 @@ class ThumbnailProvider : public QQuickAsyncImageProvider {
 
     QQuickImageResponse* requestImageResponse(const QString& id,
                                               const QSize& requestedSize) override;
-
-    // The source a row asks for; the inverse of how requestImageResponse reads its id.
-    static QString sourceFor(const QString& kind, const QString& path);
 
   private:
     QThreadPool pool_;

@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QQmlProperty>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
@@ -79,6 +81,22 @@ int main(int argc, char* argv[]) {
     {
         auto model = UiFixture::makeModel(true);
         UiFixture::appendEveryStatus(*model);
+        // Two rows get real pictures, so the thumbnail path is part of the render.
+        QTemporaryDir pictures;
+        for (int row : {0, 3}) {
+            QImage image(600, 400, QImage::Format_RGB32);
+            QPainter painter(&image);
+            QLinearGradient sky(0, 0, 0, 400);
+            sky.setColorAt(0, row == 0 ? QColor(0xF5, 0xB5, 0x44) : QColor(0x4C, 0x8D, 0xFF));
+            sky.setColorAt(1, row == 0 ? QColor(0xF3, 0x70, 0x5A) : QColor(0x21, 0x25, 0x2D));
+            painter.fillRect(image.rect(), sky);
+            painter.end();
+            const QUuid id = model->items().at(row).id;
+            const QString path = pictures.filePath(model->items().at(row).url.fileName());
+            image.save(path);
+            model->queue()->update(id,
+                                   [&](MediaItem& item) { item.url = QUrl::fromLocalFile(path); });
+        }
         UiFixture::Window window(*model);
         window.window()->resize(1060, 1100); // tall enough for every row at once
         ok &= save(window, folder, u"03-every-status-tall"_s);

@@ -225,6 +225,24 @@ class TestWindow : public QObject {
         QVERIFY2(names.contains(u"9999.jpg"_s), qPrintable(names.join(u", ")));
     }
 
+    // The row asks the worker-thread provider for its picture, even for awkward file names.
+    void thumbnailArrivesForAnAwkwardPath() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"summer #2 100% ünïcode.png"_s);
+        QImage picture(400, 200, QImage::Format_RGB32);
+        picture.fill(QColor(u"#3DD68C"_s));
+        QVERIFY(picture.save(path));
+        auto model = UiFixture::makeModel(true);
+        MediaItem item = UiFixture::queuedItem();
+        item.url = QUrl::fromLocalFile(path);
+        model->queue()->append(item);
+        UiFixture::Window window(*model);
+        QQuickItem* image = window.find(u"thumbnailImage"_s);
+        QVERIFY(image);
+        QTRY_COMPARE(image->property("status").toInt(), 1); // Image.Ready
+        QCOMPARE(image->property("sourceSize").toSize(), QSize(128, 64));
+    }
+
     void imagePanelRules() {
         auto model = UiFixture::makeModel(true);
         model->setTab(u"image"_s);
