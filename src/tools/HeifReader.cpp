@@ -206,11 +206,10 @@ QImage decode(const QString& path, QString* reason) {
         setReason(reason, decoded);
         return {};
     }
-    const Image image(raw);
+    Image image(raw);
 
     int stride = 0;
-    const uint8_t* pixels =
-        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    uint8_t* pixels = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
     if (!pixels || width <= 0 || height <= 0) {
@@ -218,10 +217,12 @@ QImage decode(const QString& path, QString* reason) {
             *reason = QStringLiteral("the image has no pixels");
         return {};
     }
-    // copy() detaches the picture from libheif's buffer, which is released on return.
-    QImage picture = QImage(pixels, width, height, stride,
-                            alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888)
-                         .copy();
+    // The picture keeps libheif's buffer and releases it when the last copy goes: a 12-megapixel
+    // photo is not held twice.
+    QImage picture(
+        pixels, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888,
+        [](void* owned) { heif_image_release(static_cast<heif_image*>(owned)); }, image.get());
+    image.release();
     if (const QColorSpace space = colourSpaceOf(handle); space.isValid())
         picture.setColorSpace(space);
     return picture;
