@@ -14,8 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -124,14 +122,8 @@ int run(const QStringList& arguments) {
 
     const std::optional<FFmpegTools> tools = findTools(request.ffmpegPath);
 
-    // Everything the store holds has been read. The engine saves the settings when a batch
-    // starts; the command line must never change the user's store, so that save goes here.
-    QTemporaryDir scratchStore;
-    if (!scratchStore.isValid())
-        return usageError(u"cannot create a temporary folder: "_s + scratchStore.errorString());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratchStore.path());
-
-    AppModel model(AppModelOptions{false, effective.settings});
+    // The command line never writes the user's store.
+    AppModel model(AppModelOptions{false, effective.settings, false});
     model.setTools(tools, tools ? EncoderCaps::detect(tools->ffmpeg) : EncoderCaps{});
     if (!model.tools()) {
         Console::err(u"tersio-cli: "_s + model.toolNote() + u'\n');

@@ -28,7 +28,8 @@ AppModel::AppModel(const AppModelOptions& options, QObject* parent)
     : QObject(parent), queue_(new QueueModel(this)),
       settings_(
           new SettingsModel(options.settings ? *options.settings : TersioSettings::load(), this)),
-      toolNote_(QStringLiteral("Looking for FFmpeg\u2026")) {
+      toolNote_(QStringLiteral("Looking for FFmpeg\u2026")),
+      saveSettingsOnStart_(options.saveSettingsOnStart) {
     // Every encode blocks a worker for its whole run; six items plus probes and a tool search.
     workers_.setMaxThreadCount(12);
     connect(queue_, &QueueModel::figuresChanged, this, &AppModel::totalsChanged);
@@ -202,7 +203,8 @@ void AppModel::start() {
     if (ids.isEmpty())
         return;
 
-    settings().save();
+    if (saveSettingsOnStart_)
+        settings().save();
     control_.stopRequested = false;
     setRunning(true);
     auto snapshot = std::make_shared<const RunSnapshot>(RunSnapshot{*tools_, settings(), caps_});

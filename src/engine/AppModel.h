@@ -22,6 +22,7 @@ class BatchRun;
 struct AppModelOptions {
     bool searchToolsAtStart = true;         // false: tests and tools call setTools themselves
     std::optional<TersioSettings> settings; // absent: loaded from the preferences store
+    bool saveSettingsOnStart = true;        // false: the command line never writes the store
 };
 
 // The one observable object: the queue, the settings, the tools and the run state.
@@ -108,6 +109,7 @@ class AppModel : public QObject {
     std::optional<FFmpegTools> tools_;
     EncoderCaps caps_;
     QString toolNote_;
+    bool saveSettingsOnStart_ = true;
     RunControl control_;
     BatchRun* run_ = nullptr;
     QThreadPool workers_; // tool search, probes and encodes; never the model

@@ -7,9 +7,14 @@
 
 #include <optional>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace {
 
-// How often the waiting worker looks at the stop flag and passes on progress.
+// How often the waiting worker looks at the stop flag; progress is passed on as soon as it
+// arrives.
 constexpr int pollMs = 100;
 
 // ffmpeg's error text at log level "error" is short; a tool that floods standard error keeps
@@ -32,6 +37,12 @@ ShellResult FFmpegJob::run(const QString& tool, const QStringList& arguments, do
     process.setProgram(tool);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
+    process.setChildProcessModifier([] {
+        // Own process group: a Ctrl-C in the terminal reaches the stop logic, not ffmpeg
+        // directly. And no encoder outlives the thread waiting for it.
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1)) {
         QString reason = process.errorString();
@@ -53,7 +64,9 @@ ShellResult FFmpegJob::run(const QString& tool, const QStringList& arguments, do
     };
 
     std::optional<QDeadlineTimer> killAt;
-    while (process.state() != QProcess::NotRunning && !process.waitForFinished(pollMs)) {
+    while (process.state() != QProcess::NotRunning) {
+        // Returns as soon as a progress block arrives (or the process exits).
+        process.waitForReadyRead(pollMs);
         takeOutput();
         if (!cancelled())
             continue;
