@@ -2,29 +2,10 @@
 
 #include "engine/ProgressRelay.h"
 #include "engine/QueueModel.h"
-#include "tools/ImageInspector.h"
-#include "tools/Prober.h"
+#include "engine/SourceReading.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
-
-namespace {
-
-const QString missingText = QStringLiteral("The file is no longer there.");
-const QString emptyText = QStringLiteral("The file is empty.");
-const QString noOutputsText =
-    QStringLiteral("No output formats are available for this file. Check the format toggles.");
-const QString overSourceText =
-    QStringLiteral("This output would replace the original file. Choose another output folder.");
-
-} // namespace
-
-struct ItemPipeline::SourceRead {
-    enum class Problem { none, missing, empty } problem = Problem::none;
-    std::optional<ProbeResult> probe;
-    std::optional<ImageFacts> image;
-    QString refusal; // a source ffmpeg cannot decode at all
-};
 
 ItemPipeline::ItemPipeline(const QUuid& id, std::shared_ptr<const RunSnapshot> run,
                            QueueModel* queue, RunControl* control, QThreadPool* workers,
@@ -45,75 +26,26 @@ void ItemPipeline::start() {
         it.outputs.clear();
         it.currentTask = QStringLiteral("Reading");
     });
-    QtConcurrent::run(workers_, &ItemPipeline::readSource, item_, run_->tools.ffprobe)
-        .then(this, [this](const SourceRead& read) { sourceRead(read); });
+    QtConcurrent::run(workers_, &SourceReading::read, item_, run_->tools.ffprobe)
+        .then(this, [this](const SourceReading::SourceFacts& facts) { sourceRead(facts); });
 }
 
-ItemPipeline::SourceRead ItemPipeline::readSource(const MediaItem& item,
-                                                  const std::optional<QString>& ffprobe) {
-    SourceRead read;
-    const QFileInfo file(item.url.toLocalFile());
-    if (!file.isFile())
-        read.problem = SourceRead::Problem::missing;
-    else if (file.size() == 0)
-        read.problem = SourceRead::Problem::empty;
-    else if (item.kind == MediaKind::video)
-        read.probe = Prober::probe(item.url, ffprobe);
-    else if ((read.refusal = SourcePreparer::refusal(file.filePath())).isEmpty() && item.width == 0)
-        read.image = ImageInspector::facts(item.url);
-    return read;
-}
-
-void ItemPipeline::sourceRead(const SourceRead& read) {
+void ItemPipeline::sourceRead(const SourceReading::SourceFacts& facts) {
     // Removed while its source was read: nothing is encoded for it.
     if (!queue_->find(id_)) {
         finish();
         return;
     }
-    if (read.problem == SourceRead::Problem::missing)
-        return fail(missingText);
-    if (read.problem == SourceRead::Problem::empty)
-        return fail(emptyText);
-    if (!read.refusal.isEmpty())
-        return fail(read.refusal);
-
-    if (read.probe) {
-        const ProbeResult& probe = *read.probe;
-        queue_->update(id_, [&probe](MediaItem& it) {
-            if (probe.width > 0) {
-                it.width = probe.width;
-                it.height = probe.height;
-            }
-            it.duration = probe.duration;
-            it.hasAudio = probe.hasAudio;
-            it.hdr = probe.hdr;
-        });
-    } else if (read.image) {
-        const ImageFacts& facts = *read.image;
-        queue_->update(id_, [&facts](MediaItem& it) {
-            it.width = qint64(facts.size.width());
-            it.height = qint64(facts.size.height());
-            it.hasAlpha = facts.hasAlpha;
-        });
-    }
+    if (!facts.failure.isEmpty())
+        return fail(facts.failure);
+    queue_->update(id_, [&facts](MediaItem& it) { SourceReading::apply(facts, it); });
     item_ = *queue_->find(id_);
 
-    const TersioSettings& settings = run_->settings;
-    try {
-        const QUrl directory = CommandBuilder::outputDirectory(item_, settings);
-        plan_ = item_.kind == MediaKind::image
-                    ? CommandBuilder::imagePlan(item_, settings, run_->caps, directory)
-                    : CommandBuilder::videoPlan(item_, settings, run_->caps, directory);
-    } catch (const TersioError& error) {
-        return fail(error.message());
-    } catch (const std::exception& error) {
-        return fail(QString::fromLocal8Bit(error.what()));
-    }
-    if (plan_.isEmpty())
-        return fail(noOutputsText);
-    for (const PlannedOutput& output : std::as_const(plan_))
-        if (CommandBuilder::writesOverSource(output, item_.url))
-            return fail(overSourceText);
+    SourceReading::ItemPlan planned =
+        SourceReading::plan(item_, run_->settings, run_->caps, /*createFolder=*/true);
+    if (!planned.failure.isEmpty())
+        return fail(planned.failure);
+    plan_ = std::move(planned.outputs);
 
     queue_->update(id_, [](MediaItem& it) { it.status = ItemStatus::working(); });
     nextOutput();

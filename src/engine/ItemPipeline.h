@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/RunControl.h"
+#include "engine/SourceReading.h"
 #include "engine/StagedEncode.h"
 #include "planning/CommandBuilder.h"
 #include "tools/SourcePreparer.h"
@@ -14,8 +15,6 @@
 #include <optional>
 
 class QueueModel;
-struct ImageFacts;
-struct ProbeResult;
 
 // One item's way through a run: read the source, place and plan the outputs, encode them one
 // after another, and record the result. Lives on the main thread and only ever waits for
@@ -35,10 +34,7 @@ class ItemPipeline : public QObject {
     void finished();
 
   private:
-    struct SourceRead;
-    static SourceRead readSource(const MediaItem& item, const std::optional<QString>& ffprobe);
-
-    void sourceRead(const SourceRead& read);
+    void sourceRead(const SourceReading::SourceFacts& facts);
     void nextOutput();
     void prepareSource();
     void encoded(int index, const std::shared_ptr<FFmpegJob>& job,

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "model/MediaItem.h"
+#include "model/TersioSettings.h"
+#include "planning/CommandBuilder.h"
+#include "tools/EncoderCaps.h"
+#include "tools/ImageInspector.h"
+#include "tools/Prober.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The first two steps of every item, shared by the batch run and the dry run: read what the
+// source is, then place and plan its outputs. Each step gives a failure text instead of
+// throwing.
+namespace SourceReading {
+
+struct SourceFacts {
+    QString failure; // the file is gone, empty, or cannot be decoded at all
+    std::optional<ProbeResult> probe;
+    std::optional<ImageFacts> image;
+};
+
+// Blocking (ffprobe, image decoding): call it on a worker thread.
+SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe);
+
+// Stores what was read in the item; a probe without a size keeps the size already known.
+void apply(const SourceFacts& facts, MediaItem& item);
+
+struct ItemPlan {
+    QList<PlannedOutput> outputs;
+    QString failure;
+};
+
+// createFolder false: the folder is only named, for a plan that writes nothing.
+ItemPlan plan(const MediaItem& item, const TersioSettings& settings, const EncoderCaps& caps,
+              bool createFolder);
+
+} // namespace SourceReading
