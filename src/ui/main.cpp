@@ -1,7 +1,10 @@
+#include "LaunchArguments.h"
+#include "SingleInstance.h"
 #include "UiSetup.h"
 #include "engine/AppModel.h"
 #include "update/UpdateChecker.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
@@ -16,9 +19,22 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setApplicationName(u"Tersio"_s);
     QGuiApplication::setOrganizationName(u"Veltrane"_s);
     QGuiApplication::setApplicationVersion(QStringLiteral(TERSIO_VERSION));
-    QGuiApplication::setDesktopFileName(u"tersio"_s);
-    UiSetup::applyStyle();
+    QGuiApplication::setDesktopFileName(u"app.veltrane.Tersio"_s);
 
+    const QList<QUrl> launchUrls =
+        LaunchArguments::pathUrls(app.arguments().mid(1), QDir::currentPath());
+    SingleInstance instance(SingleInstance::defaultSocketPath());
+    switch (instance.claim(launchUrls)) {
+    case SingleInstance::Role::forwarded:
+        return 0;
+    case SingleInstance::Role::unanswered:
+        qWarning("Tersio is already running but did not answer.");
+        return 1;
+    case SingleInstance::Role::primary:
+        break;
+    }
+
+    UiSetup::applyStyle();
     AppModel model;
     UpdateChecker updates;
 
@@ -29,9 +45,22 @@ int main(int argc, char* argv[]) {
     engine.load(QUrl(u"qrc:/Tersio/Main.qml"_s));
     if (engine.rootObjects().isEmpty())
         return 1;
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+
+    LaunchArguments::addToQueue(model, launchUrls);
+    QObject::connect(&instance, &SingleInstance::received, &model,
+                     [&model, window](const auto& urls) {
+                         LaunchArguments::addToQueue(model, urls);
+                         if (window) {
+                             window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
+                             window->show();
+                             window->raise();
+                             window->requestActivate();
+                         }
+                     });
 
     // The silent check waits for the first frame so a slow network never delays the window.
-    if (auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst()))
+    if (window)
         QObject::connect(
             window, &QQuickWindow::frameSwapped, &updates,
             [&updates] { updates.checkForUpdates(false); }, Qt::SingleShotConnection);
