@@ -3,10 +3,9 @@ include(GNUInstallDirs)
 
 set(TERSIO_APP_ID "app.veltrane.Tersio")
 
-install(TARGETS tersio RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-if(TARGET tersio-cli)
-    install(TARGETS tersio-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+# Qt's project setup adds an $ORIGIN run path; the installed programs use the system's Qt only.
+set_target_properties(tersio tersio-cli PROPERTIES INSTALL_RPATH "")
+install(TARGETS tersio tersio-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES packaging/${TERSIO_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -24,12 +23,16 @@ set(CPACK_PACKAGE_NAME "tersio")
 set(CPACK_PACKAGE_VENDOR "Veltrane")
 set(CPACK_PACKAGE_CONTACT "Veltrane <support@veltrane.app>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Compress images and video for the web")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Tersio makes compressed web renditions of photos and clips: JPEG, WebP, AVIF and PNG images, H.264 and HEVC MP4 and VP9 WebM videos, poster frames and mobile crops. Encoding is done by ffmpeg. The package holds the desktop application and the tersio-cli command.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "graphics")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://updates.veltrane.app/tersio/")
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Run-time pieces that no shared library link reveals: the QML modules, fonts and the encoder.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "ffmpeg, qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-templates, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-dialogs, qml6-module-qt-labs-folderlistmodel, qml6-module-qtquick-shapes, qml6-module-qtqml-workerscript, qt6-image-formats-plugins, qt6-qpa-plugins, fonts-inter, fonts-jetbrains-mono, fonts-material-design-icons-iconfont")
+    "ffmpeg, qml6-module-qtqml, qml6-module-qtqml-models, qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-templates, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-dialogs, qml6-module-qt-labs-folderlistmodel, qml6-module-qtquick-shapes, qml6-module-qtqml-workerscript, qt6-image-formats-plugins, qt6-qpa-plugins, fonts-inter, fonts-jetbrains-mono, fonts-material-design-icons-iconfont")
 include(CPack)
