@@ -30,7 +30,8 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 // Runs a helper program (ffmpeg, heif-enc, exiftool…) and reports whether it exited 0.
-inline bool runTool(const QString& program, const QStringList& arguments, QString* error = nullptr) {
+inline bool runTool(const QString& program, const QStringList& arguments,
+                    QString* error = nullptr) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());

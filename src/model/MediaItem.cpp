@@ -29,10 +29,9 @@ const QSet<QString>& imageExtensions() {
 
 const QSet<QString>& videoExtensions() {
     static const QSet<QString> set{
-        QStringLiteral("mp4"), QStringLiteral("mov"),  QStringLiteral("m4v"),
-        QStringLiteral("webm"), QStringLiteral("mkv"), QStringLiteral("avi"),
-        QStringLiteral("mpg"), QStringLiteral("mpeg"), QStringLiteral("wmv"),
-        QStringLiteral("flv"), QStringLiteral("mts"),  QStringLiteral("m2ts"),
+        QStringLiteral("mp4"), QStringLiteral("mov"), QStringLiteral("m4v"), QStringLiteral("webm"),
+        QStringLiteral("mkv"), QStringLiteral("avi"), QStringLiteral("mpg"), QStringLiteral("mpeg"),
+        QStringLiteral("wmv"), QStringLiteral("flv"), QStringLiteral("mts"), QStringLiteral("m2ts"),
     };
     return set;
 }
@@ -54,12 +53,18 @@ std::optional<MediaKind> kindForPath(const QString& path) {
 
 QString ItemStatus::name() const {
     switch (value) {
-    case Case::queued: return QStringLiteral("queued");
-    case Case::reading: return QStringLiteral("reading");
-    case Case::working: return QStringLiteral("working");
-    case Case::done: return QStringLiteral("done");
-    case Case::failed: return QStringLiteral("failed");
-    case Case::cancelled: return QStringLiteral("cancelled");
+    case Case::queued:
+        return QStringLiteral("queued");
+    case Case::reading:
+        return QStringLiteral("reading");
+    case Case::working:
+        return QStringLiteral("working");
+    case Case::done:
+        return QStringLiteral("done");
+    case Case::failed:
+        return QStringLiteral("failed");
+    case Case::cancelled:
+        return QStringLiteral("cancelled");
     }
     return {};
 }

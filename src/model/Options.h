@@ -88,10 +88,14 @@ template <typename E> constexpr const OptionCase<E>& entry(E value) {
     return OptionTable<E>::cases.front(); // unreachable for a closed enum
 }
 
-template <typename E> QString rawValue(E value) { return QString::fromLatin1(entry(value).raw); }
+template <typename E> QString rawValue(E value) {
+    return QString::fromLatin1(entry(value).raw);
+}
 
 // The inspector's text for a case (the title for InspectorTab).
-template <typename E> QString label(E value) { return QString::fromUtf8(entry(value).label); }
+template <typename E> QString label(E value) {
+    return QString::fromUtf8(entry(value).label);
+}
 
 // Exact, case-sensitive match of a raw value; anything else yields no value.
 template <typename E> std::optional<E> fromRaw(const QString& raw) {

@@ -28,7 +28,7 @@ std::optional<qint64> wholeNumber(const QJsonValue& value) {
 
 // Reads keys in order and remembers whether any of them was unusable.
 class StrictReader {
-public:
+  public:
     explicit StrictReader(const QJsonObject& object) : object_(object) {}
 
     bool ok() const { return ok_; }
@@ -70,7 +70,7 @@ public:
     QJsonValue raw(const char* key) const { return object_.value(QLatin1String(key)); }
     void fail() { ok_ = false; }
 
-private:
+  private:
     const QJsonObject& object_;
     bool ok_ = true;
 };
@@ -211,7 +211,9 @@ std::optional<TersioSettings> TersioSettings::fromJsonBytes(const QByteArray& by
     return fromJson(document.object());
 }
 
-TersioSettings TersioSettings::load() { return load(*Preferences::openStore()); }
+TersioSettings TersioSettings::load() {
+    return load(*Preferences::openStore());
+}
 
 TersioSettings TersioSettings::load(const QSettings& store) {
     const QVariant blob = store.value(Preferences::settingsKey);

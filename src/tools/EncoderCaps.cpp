@@ -3,7 +3,8 @@
 #include "Shell.h"
 
 EncoderCaps EncoderCaps::detect(const QString& ffmpeg) {
-    const auto result = Shell::run(ffmpeg, {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")});
+    const auto result =
+        Shell::run(ffmpeg, {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")});
     return parse(result.stdoutText);
 }
 

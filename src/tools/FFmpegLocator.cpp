@@ -19,8 +19,8 @@ const QStringList& searchDirectories() {
 }
 
 QString resourceDirectory() {
-    const QString appDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                                        : QDir::currentPath();
+    const QString appDir =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     return QDir::cleanPath(appDir + QStringLiteral("/../share/tersio"));
 }
 
@@ -49,7 +49,9 @@ std::optional<QString> locateProbeElsewhere(const QStringList& searchDirs) {
     return std::nullopt;
 }
 
-std::optional<FFmpegTools> locate() { return locate(SearchPlaces::standard()); }
+std::optional<FFmpegTools> locate() {
+    return locate(SearchPlaces::standard());
+}
 
 std::optional<FFmpegTools> locate(const SearchPlaces& places) {
     QStringList candidates;

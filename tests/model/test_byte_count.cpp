@@ -4,7 +4,7 @@
 
 class TestByteCount : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void unitsAreKilobytesToGigabytes_data() {
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");

@@ -4,7 +4,7 @@
 
 class TestMediaItem : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void dimensionsLabel() {
         MediaItem item;
         QCOMPARE(item.dimensionsLabel(), QStringLiteral("\u2014"));

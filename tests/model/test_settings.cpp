@@ -39,7 +39,7 @@ class TestSettings : public QObject {
         return s;
     }
 
-private slots:
+  private slots:
     void defaults() {
         const TersioSettings s;
         QCOMPARE(s.imageFormat, ImageFormat::matchSource);
@@ -84,7 +84,8 @@ private slots:
     }
 
     void rawValuesAreExactAndOrdered() {
-        QCOMPARE(Options::fromRaw<ImageFormat>(QStringLiteral("matchSource")), ImageFormat::matchSource);
+        QCOMPARE(Options::fromRaw<ImageFormat>(QStringLiteral("matchSource")),
+                 ImageFormat::matchSource);
         QVERIFY(!Options::fromRaw<ImageFormat>(QStringLiteral("MatchSource")));
         QVERIFY(!Options::fromRaw<ImageFormat>(QStringLiteral("match_source")));
         QVERIFY(!Options::fromRaw<CropAnchor>(QStringLiteral("centre")));
@@ -116,11 +117,14 @@ private slots:
         QTest::newRow("missing key") << with([](QJsonObject& o) { o.remove("overwriteExisting"); });
         QTest::newRow("null") << with([](QJsonObject& o) { o["makeH264"] = QJsonValue::Null; });
         QTest::newRow("unknown speed") << with([](QJsonObject& o) { o["speed"] = "fast"; });
-        QTest::newRow("fractional int") << with([](QJsonObject& o) { o["imageMaxWidth"] = 2400.5; });
+        QTest::newRow("fractional int")
+            << with([](QJsonObject& o) { o["imageMaxWidth"] = 2400.5; });
         QTest::newRow("int too large") << with([](QJsonObject& o) { o["audioKbps"] = 1e30; });
-        QTest::newRow("bool as string") << with([](QJsonObject& o) { o["stripMetadata"] = "true"; });
+        QTest::newRow("bool as string")
+            << with([](QJsonObject& o) { o["stripMetadata"] = "true"; });
         QTest::newRow("number as string") << with([](QJsonObject& o) { o["imageQuality"] = "80"; });
-        QTest::newRow("crops not array") << with([](QJsonObject& o) { o["cropVariants"] = QJsonObject{}; });
+        QTest::newRow("crops not array")
+            << with([](QJsonObject& o) { o["cropVariants"] = QJsonObject{}; });
         QTest::newRow("anchor as label") << with([](QJsonObject& o) {
             auto crops = o["cropVariants"].toArray();
             auto c = crops[0].toObject();

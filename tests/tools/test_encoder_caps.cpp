@@ -6,19 +6,18 @@
 
 class TestEncoderCaps : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void parsesListings() {
-        const QString listing =
-            "Encoders:\n"
-            " V..... = Video\n"
-            " ------\n"
-            "------\n"
-            " V....D libx264              libx264 H.264 / AVC\n"
-            " V....D libx265 libx265 H.265 / HEVC\n"
-            "\t A....D   libopus    Opus\t\n"
-            " V.S  short first column\n"
-            " V....D\tlibtab description\n"
-            "\n";
+        const QString listing = "Encoders:\n"
+                                " V..... = Video\n"
+                                " ------\n"
+                                "------\n"
+                                " V....D libx264              libx264 H.264 / AVC\n"
+                                " V....D libx265 libx265 H.265 / HEVC\n"
+                                "\t A....D   libopus    Opus\t\n"
+                                " V.S  short first column\n"
+                                " V....D\tlibtab description\n"
+                                "\n";
         const auto caps = EncoderCaps::parse(listing);
         QVERIFY(caps.has("libx264"));
         QVERIFY(caps.has("libx265"));

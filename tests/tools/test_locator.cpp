@@ -18,11 +18,9 @@ class TestLocator : public QObject {
     QString tool(const QString& folder, const char* name) {
         return TestSupport::writeScript(dir(folder) + '/' + name, "exit 0\n");
     }
-    QStringList four() {
-        return {dir("homebrew"), dir("local"), dir("opt"), dir("usr")};
-    }
+    QStringList four() { return {dir("homebrew"), dir("local"), dir("opt"), dir("usr")}; }
 
-private slots:
+  private slots:
     void init() {
         QDir(root.path()).removeRecursively();
         QDir().mkpath(root.path());
@@ -104,7 +102,8 @@ private slots:
     }
 
     void realSystemTools() {
-        const auto found = FFmpegLocator::locate(SearchPlaces{{}, {}, FFmpegLocator::searchDirectories()});
+        const auto found =
+            FFmpegLocator::locate(SearchPlaces{{}, {}, FFmpegLocator::searchDirectories()});
         QVERIFY(found);
         QVERIFY(found->ffmpeg.endsWith("/ffmpeg"));
         QVERIFY(found->ffprobe);

@@ -8,7 +8,7 @@ class TestShell : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
-private slots:
+  private slots:
     void argumentsArePassedVerbatim() {
         const QStringList args{"a b", "$HOME", "'q'", "-x", "\"", "line\nbreak", "ünï"};
         const auto result = Shell::run("/usr/bin/printf", QStringList{"%s|"} + args);
@@ -17,8 +17,8 @@ private slots:
     }
 
     void statusAndBothStreams() {
-        const auto script = TestSupport::writeScript(dir.filePath("s.sh"),
-                                                     "echo out; echo err >&2; exit 3\n");
+        const auto script =
+            TestSupport::writeScript(dir.filePath("s.sh"), "echo out; echo err >&2; exit 3\n");
         const auto result = Shell::run(script, {});
         QCOMPARE(result.status, 3);
         QCOMPARE(result.stdoutText, QStringLiteral("out\n"));
@@ -61,10 +61,9 @@ private slots:
     void floodingBothStreamsDoesNotStall() {
         // 8 MiB to each stream, interleaved, far beyond any pipe buffer.
         const auto script = TestSupport::writeScript(
-            dir.filePath("flood.sh"),
-            "head -c 8388608 /dev/zero | tr '\\0' e >&2 &\n"
-            "head -c 8388608 /dev/zero | tr '\\0' o\n"
-            "wait\n");
+            dir.filePath("flood.sh"), "head -c 8388608 /dev/zero | tr '\\0' e >&2 &\n"
+                                      "head -c 8388608 /dev/zero | tr '\\0' o\n"
+                                      "wait\n");
         const auto result = Shell::run(script, {});
         QCOMPARE(result.status, 0);
         QCOMPARE(result.stdoutText.size(), 8388608);
