@@ -1,3 +1,4 @@
+#include "HeifTestWriter.h"
 #include "TestSupport.h"
 #include "tools/FileIcon.h"
 #include "tools/ImageInspector.h"
@@ -9,10 +10,7 @@
 #include <QtConcurrent>
 #include <QtTest>
 
-#include <libheif/heif.h>
-
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -34,47 +32,14 @@ bool bluish(QRgb pixel) {
     return qBlue(pixel) > 150 && qRed(pixel) < 100;
 }
 
-// libheif's own encoder, because heif-enc can write neither a rotation box nor nclx primaries.
 QString writeAvif(const QString& path, const QImage& picture, heif_orientation orientation,
                   heif_color_primaries primaries) {
-    heif_init(nullptr);
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    heif_context* context = heif_context_alloc();
-    heif_encoder* encoder = nullptr;
-    heif_image* image = nullptr;
-    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
-    heif_nclx_color_profile_set_color_primaries(nclx, primaries);
-    heif_encoding_options* options = heif_encoding_options_alloc();
-    options->image_orientation = orientation;
-    options->output_nclx_profile = nclx; // RGB input is converted with this profile
-    bool written = false;
-    if (heif_context_get_encoder_for_format(context, heif_compression_AV1, &encoder).code ==
-            heif_error_Ok &&
-        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
-                          heif_chroma_interleaved_RGB, &image)
-                .code == heif_error_Ok &&
-        heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8).code ==
-            heif_error_Ok &&
-        heif_image_set_nclx_color_profile(image, nclx).code == heif_error_Ok) {
-        int stride = 0;
-        uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-        for (int y = 0; y < rgb.height(); ++y)
-            std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
-        heif_encoder_set_lossy_quality(encoder, 90);
-        written = heif_context_encode_image(context, image, encoder, options, nullptr).code ==
-                      heif_error_Ok &&
-                  heif_context_write_to_file(context, QFile::encodeName(path).constData()).code ==
-                      heif_error_Ok;
-    }
-    heif_encoding_options_free(options);
-    heif_nclx_color_profile_free(nclx);
-    if (image)
-        heif_image_release(image);
-    if (encoder)
-        heif_encoder_release(encoder);
-    heif_context_free(context);
-    heif_deinit();
-    return written ? path : QString();
+    HeifTestWriter::Options options;
+    options.compression = heif_compression_AV1;
+    options.orientation = orientation;
+    options.primaries = primaries;
+    options.quality = 90;
+    return HeifTestWriter::write(path, picture, options) ? path : QString();
 }
 
 } // namespace
