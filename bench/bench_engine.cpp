@@ -1,5 +1,6 @@
 // Engine measurements: batch overhead against a plain loop, add() of a large tree, and the delay
 // from a progress line to the queue's dataChanged. Prints one line per figure.
+#include "ProcStatus.h"
 #include "engine/AppModel.h"
 #include "engine/BatchRun.h"
 #include "engine/ProgressRelay.h"
@@ -32,16 +33,6 @@ bool ffmpeg(const QStringList& arguments) {
                       QStringList{"-hide_banner", "-loglevel", "error", "-nostdin", "-y"} +
                           arguments)
                .status == 0;
-}
-
-qint64 procStatusKb(const char* key) {
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLongLong();
-    return -1;
 }
 
 EncoderCaps caps() {

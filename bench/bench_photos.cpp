@@ -1,6 +1,7 @@
 // What preparing a photo for ffmpeg costs: a 12-megapixel HEIC and a 12-megapixel Display P3
 // JPEG against the same picture as a plain sRGB JPEG. Each case runs in a child process so its
 // peak memory (VmHWM) is its own. Prints one line per figure.
+#include "ProcStatus.h"
 #include "engine/AppModel.h"
 #include "tools/HeifReader.h"
 #include "tools/SourcePreparer.h"
@@ -23,16 +24,6 @@ namespace {
 const QString ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
 const QSize photoSize(4032, 3024);
 constexpr int rounds = 3;
-
-qint64 procStatusKb(const char* key) {
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 bool run(const QString& program, const QStringList& arguments) {
     QProcess process;

@@ -36,20 +36,14 @@ ShellResult FFmpegJob::run(const QString& tool, const QStringList& arguments, do
     QProcess process;
     process.setProgram(tool);
     process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
     process.setChildProcessModifier([] {
         // Own process group: a Ctrl-C in the terminal reaches the stop logic, not ffmpeg
         // directly. And no encoder outlives the thread waiting for it.
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     });
-    process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1)) {
-        QString reason = process.errorString();
-        if (reason.isEmpty())
-            reason = QStringLiteral("The program could not be started.");
-        return {-1, {}, reason};
-    }
+    if (auto failure = Shell::launch(process))
+        return *failure;
 
     ProgressParser progress(duration);
     Utf8Chunks errorChunks;

@@ -13,18 +13,23 @@ QString decodeUtf8(const QByteArray& bytes) {
     return text;
 }
 
+std::optional<ShellResult> launch(QProcess& process) {
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadOnly);
+    if (process.waitForStarted(-1))
+        return std::nullopt;
+    QString reason = process.errorString();
+    if (reason.isEmpty())
+        reason = QStringLiteral("The program could not be started.");
+    return ShellResult{-1, {}, reason};
+}
+
 ShellResult run(const QString& executable, const QStringList& arguments) {
     QProcess process;
     process.setProgram(executable);
     process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1)) {
-        QString reason = process.errorString();
-        if (reason.isEmpty())
-            reason = QStringLiteral("The program could not be started.");
-        return {-1, {}, reason};
-    }
+    if (auto failure = launch(process))
+        return *failure;
     // waitForFinished services both pipes until the child exits, so a child that floods one
     // stream never blocks on it.
     process.waitForFinished(-1);
