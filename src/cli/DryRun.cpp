@@ -12,7 +12,8 @@ ItemPlan plan(const MediaItem& queued, const FFmpegTools& tools, const TersioSet
               const EncoderCaps& caps) {
     ItemPlan result{queued, {}, {}};
     MediaItem& item = result.item;
-    const SourceReading::SourceFacts facts = SourceReading::read(item, tools.ffprobe);
+    const SourceReading::SourceFacts facts = SourceReading::read(
+        item, tools.ffprobe, SourceReading::posterLookTool(settings, tools.ffmpeg));
     if (!facts.failure.isEmpty()) {
         result.error = facts.failure;
         return result;

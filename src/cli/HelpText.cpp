@@ -25,7 +25,9 @@ QString table(const QList<Row>& rows, qsizetype column) {
 
 QString usage(const TersioSettings& effective) {
     const QList<Row> general{
-        {u"--dry-run"_s, u"plan every file and print the ffmpeg commands; encode nothing"_s},
+        {u"--dry-run"_s,
+         u"plan every file and print the ffmpeg commands; encode nothing (reads one "
+         u"frame per video to place its poster, a few more when that one is dark)"_s},
         {u"--json"_s, u"print one JSON document: the plan, or a summary of the run"_s},
         {u"--quiet, -q"_s, u"print only failures (to standard error)"_s},
         {u"--settings FILE"_s, u"start from the settings document in FILE, not the stored one"_s},

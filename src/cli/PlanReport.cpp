@@ -21,6 +21,8 @@ QJsonDocument json(const QList<ItemPlan>& plans) {
             {u"hdr"_s, item.hdr},
             {u"hasAlpha"_s, item.hasAlpha},
         };
+        if (item.posterTime)
+            entry.insert(u"posterTime"_s, *item.posterTime);
         if (!plan.error.isEmpty()) {
             entry.insert(u"error"_s, plan.error);
         } else {

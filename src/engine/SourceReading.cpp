@@ -1,12 +1,14 @@
 #include "SourceReading.h"
 
+#include "tools/PosterFrame.h"
 #include "tools/SourcePreparer.h"
 
 #include <QFileInfo>
 
 namespace SourceReading {
 
-SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe) {
+SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe,
+                 const QString& posterLookWith) {
     SourceFacts facts;
     const QFileInfo file(item.url.toLocalFile());
     if (!file.isFile())
@@ -18,7 +20,13 @@ SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe) {
     else if ((facts.failure = SourcePreparer::refusal(file.filePath())).isEmpty() &&
              item.width == 0)
         facts.image = ImageInspector::facts(item.url);
+    if (facts.probe && facts.probe->duration > 0 && !posterLookWith.isEmpty())
+        facts.posterTime = PosterFrame::choose(item.url, posterLookWith, facts.probe->duration);
     return facts;
+}
+
+QString posterLookTool(const TersioSettings& settings, const QString& ffmpeg) {
+    return settings.makePoster ? ffmpeg : QString();
 }
 
 void apply(const SourceFacts& facts, MediaItem& item) {
@@ -31,6 +39,7 @@ void apply(const SourceFacts& facts, MediaItem& item) {
         item.duration = probe.duration;
         item.hasAudio = probe.hasAudio;
         item.hdr = probe.hdr;
+        item.posterTime = facts.posterTime;
     } else if (facts.image) {
         item.width = qint64(facts.image->size.width());
         item.height = qint64(facts.image->size.height());

@@ -21,10 +21,16 @@ struct SourceFacts {
     QString failure; // the file is gone, empty, or cannot be decoded at all
     std::optional<ProbeResult> probe;
     std::optional<ImageFacts> image;
+    std::optional<double> posterTime;
 };
 
-// Blocking (ffprobe, image decoding): call it on a worker thread.
-SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe);
+// Blocking (ffprobe, image decoding, poster frames): call it on a worker thread. Given an
+// ffmpeg, a probed video's poster time is chosen by looking at its frames.
+SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe,
+                 const QString& posterLookWith = {});
+
+// The ffmpeg to look at poster frames with: none when the settings make no poster.
+QString posterLookTool(const TersioSettings& settings, const QString& ffmpeg);
 
 // Stores what was read in the item; a probe without a size keeps the size already known.
 void apply(const SourceFacts& facts, MediaItem& item);

@@ -66,6 +66,8 @@ struct MediaItem {
     bool hasAudio = false;
     bool hdr = false;      // PQ or HLG video: tone-mapped to SDR by the planner
     bool hasAlpha = false; // image with an alpha channel: flattened onto white for JPEG/AVIF
+    // Where the poster is taken once its frames were looked at; absent: the usual tenth.
+    std::optional<double> posterTime;
     ItemStatus status;
     double progress = 0;
     QString currentTask;

@@ -1,5 +1,6 @@
 #include "CommandBuilder.h"
 #include "PlanPieces.h"
+#include "tools/PosterFrame.h"
 
 #include <algorithm>
 
@@ -91,7 +92,9 @@ struct VideoPlanner {
     }
 
     QStringList posterArguments(const QStringList& vf) const {
-        const double seek = item.duration > 0 ? std::min(3.0, 0.1 * item.duration) : 0.0;
+        const double seek = item.duration > 0
+                                ? item.posterTime.value_or(PosterFrame::usualTime(item.duration))
+                                : 0.0;
         QStringList arguments{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
                               QStringLiteral("-y"), QStringLiteral("-loglevel"),
                               QStringLiteral("error")};

@@ -74,6 +74,9 @@ class TestCliPlan : public CliHarness {
         QVERIFY(!poster.contains(u"-progress"_s));
         QVERIFY(poster.indexOf(u"-ss"_s) >= 0 &&
                 poster.indexOf(u"-ss"_s) < poster.indexOf(u"-i"_s));
+        // The frame at a tenth of the clip shows its picture, so that is where the poster stays.
+        QCOMPARE(argumentAfter(poster, u"-ss"_s), u"0.100"_s);
+        QCOMPARE(item[u"posterTime"_s].toDouble(), 0.1);
         QCOMPARE(argumentAfter(poster, u"-q:v"_s), u"3"_s);
         QCOMPARE(poster.last(), out + u"clip-poster.jpg"_s);
         QCOMPARE(argumentAfter(arguments(outputs[3]), u"-vf"_s),

@@ -35,10 +35,12 @@ inline FFmpegTools realTools() {
 
 // A stand-in ffmpeg: logs "start <pid> <output>" and "end <pid>" to `log`, prints three
 // progress lines, writes a partial output, waits while `hold` exists, then finishes the file.
+// A look at a poster frame (written to a pipe) fails at once and is not logged.
 inline QString writeFakeFFmpeg(const QString& dir, const QString& log, const QString& hold) {
     const QByteArray body = "log='" + log.toUtf8() + "'\nhold='" + hold.toUtf8() +
                             "'\n"
                             "for last; do :; done\n"
+                            "case \"$last\" in pipe:*) exit 1 ;; esac\n"
                             "echo \"start $$ $last\" >> \"$log\"\n"
                             "printf partial > \"$last\"\n"
                             "for us in 250000 500000 750000; do\n"

@@ -134,17 +134,25 @@ class TestVideoPlan : public QObject {
 
     void posterSeek_data() {
         QTest::addColumn<double>("duration");
+        QTest::addColumn<std::optional<double>>("chosen");
         QTest::addColumn<QString>("seek");
-        QTest::newRow("20 s") << 20.0 << "2.000";
-        QTest::newRow("45 s") << 45.0 << "3.000";
-        QTest::newRow("4.2 s") << 4.2 << "0.420";
-        QTest::newRow("unprobed") << 0.0 << "";
+        const std::optional<double> none;
+        QTest::newRow("20 s") << 20.0 << none << "2.000";
+        QTest::newRow("45 s") << 45.0 << none << "3.000";
+        QTest::newRow("4.2 s") << 4.2 << none << "0.420";
+        QTest::newRow("unprobed") << 0.0 << none << "";
+        QTest::newRow("chosen later") << 10.0 << std::optional(5.0) << "5.000";
+        QTest::newRow("chosen at start") << 10.0 << std::optional(0.0) << "";
+        QTest::newRow("chosen, duration lost") << 0.0 << std::optional(2.4) << "";
     }
     void posterSeek() {
         QFETCH(double, duration);
+        QFETCH(std::optional<double>, chosen);
         QFETCH(QString, seek);
+        MediaItem item = clip("/v/a.b.mov", 1280, 720, duration);
+        item.posterTime = chosen;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        const auto result = plan(clip("/v/a.b.mov", 1280, 720, duration));
+        const auto result = plan(item);
         QLocale::setDefault(QLocale::c());
         const PlannedOutput* poster = find(result, "Poster frame");
         QVERIFY(poster);

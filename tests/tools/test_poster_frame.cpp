@@ -1,0 +1,125 @@
+#include "PosterClips.h"
+#include "tools/PosterFrame.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
+
+// A 128 × 72 plane: `value` everywhere, the left half at `left` when given.
+QByteArray plane(int value, int left = -1) {
+    QByteArray bytes(128 * 72, char(value));
+    if (left >= 0)
+        for (int row = 0; row < 72; ++row)
+            std::fill_n(bytes.begin() + row * 128, 64, char(left));
+    return bytes;
+}
+
+} // namespace
+
+class TestPosterFrame : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    QUrl url(const QString& name) const { return QUrl::fromLocalFile(dir_.filePath(name)); }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        using namespace PosterClips;
+        const Clip black{QStringLiteral("black.mp4"),
+                         lavfi(QStringLiteral("color=black:s=160x120:r=10:d=10")), 1.0};
+        const Clip grey{QStringLiteral("grey.mp4"),
+                        lavfi(QStringLiteral("color=gray:s=160x120:r=10:d=10")), 1.0};
+        QString error;
+        for (const Clip& clip : {fadeIn, card, normal, black, grey})
+            QVERIFY2(make(dir_.path(), clip, QStringLiteral("yuv420p"), &error), qPrintable(error));
+        // Coded on the full range, where black is 0 rather than 16.
+        for (Clip clip : {fadeIn, card}) {
+            clip.name.prepend(QStringLiteral("full-"));
+            QVERIFY2(make(dir_.path(), clip, QStringLiteral("yuvj420p"), &error),
+                     qPrintable(error));
+        }
+    }
+
+    void verdicts_data() {
+        QTest::addColumn<QByteArray>("grey");
+        QTest::addColumn<bool>("picture");
+        QTest::newRow("black") << plane(0) << false;
+        QTest::newRow("flat mid grey") << plane(128) << false;
+        QTest::newRow("flat white") << plane(255) << false;
+        QTest::newRow("dark with an edge") << plane(0, 28) << false;
+        QTest::newRow("dim with an edge") << plane(0, 32) << true;
+        QTest::newRow("faint texture") << plane(120, 126) << false;
+        QTest::newRow("clear texture") << plane(120, 128) << true;
+        QTest::newRow("nothing read") << QByteArray() << false;
+    }
+    void verdicts() {
+        QFETCH(QByteArray, grey);
+        QFETCH(bool, picture);
+        QCOMPARE(PosterFrame::showsPicture(PosterFrame::measure(grey)), picture);
+    }
+
+    void candidates_data() {
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<QList<double>>("times");
+        QTest::newRow("10 s") << 10.0 << QList<double>{1, 2, 3, 4, 5};
+        QTest::newRow("30 s: no time twice") << 30.0 << QList<double>{3, 6, 9, 12, 15};
+        QTest::newRow("45 s: usual 3 s first") << 45.0 << QList<double>{3, 4.5, 9, 13.5, 18, 22.5};
+        QTest::newRow("thirds to the millisecond")
+            << 3.3333 << QList<double>{0.333, 0.667, 1.0, 1.333, 1.667};
+        QTest::newRow("unknown") << 0.0 << QList<double>{};
+        QTest::newRow("not a number") << qQNaN() << QList<double>{};
+    }
+    void candidates() {
+        QFETCH(double, duration);
+        QFETCH(QList<double>, times);
+        QCOMPARE(PosterFrame::candidateTimes(duration), times);
+    }
+
+    void chosenTime_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<double>("time");
+        QTest::newRow("fade in after 40 %") << "fade.mp4" << 10.0 << 5.0;
+        QTest::newRow("full-range fade in") << "full-fade.mp4" << 10.0 << 5.0;
+        QTest::newRow("title card on black") << "card.mp4" << 12.0 << 2.4;
+        QTest::newRow("full-range title card") << "full-card.mp4" << 12.0 << 2.4;
+        QTest::newRow("picture from the start") << "normal.mp4" << 10.0 << 1.0;
+        QTest::newRow("black throughout: usual time") << "black.mp4" << 10.0 << 1.0;
+        QTest::newRow("blank throughout: usual time") << "grey.mp4" << 10.0 << 1.0;
+        QTest::newRow("missing file: usual time") << "gone.mp4" << 10.0 << 1.0;
+        QTest::newRow("duration past the end") << "fade.mp4" << 100.0 << 3.0;
+    }
+    void chosenTime() {
+        QFETCH(QString, name);
+        QFETCH(double, duration);
+        QFETCH(double, time);
+        QCOMPARE(PosterFrame::choose(url(name), ffmpegPath, duration), time);
+    }
+
+    void chosenFrameShowsThePicture() {
+        for (const QString& name : {"fade.mp4", "card.mp4"}) {
+            const double duration = name == QLatin1String("card.mp4") ? 12.0 : 10.0;
+            const auto usual = PosterFrame::look(url(name), ffmpegPath, 0.1 * duration);
+            const auto chosen = PosterFrame::look(
+                url(name), ffmpegPath, PosterFrame::choose(url(name), ffmpegPath, duration));
+            QVERIFY(usual && chosen);
+            QVERIFY2(usual->mean < 0.06 * 255, qPrintable(name));
+            QVERIFY2(PosterFrame::showsPicture(*chosen), qPrintable(name));
+        }
+    }
+
+    void noToolNoLook() {
+        QVERIFY(!PosterFrame::look(url("normal.mp4"), QString(), 1.0));
+        QVERIFY(!PosterFrame::look(url("normal.mp4"), dir_.filePath("no-ffmpeg"), 1.0));
+        QCOMPARE(PosterFrame::choose(url("fade.mp4"), QString(), 10.0), 1.0);
+        QCOMPARE(PosterFrame::choose(url("fade.mp4"), ffmpegPath, 0.0), 0.0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPosterFrame)
+#include "test_poster_frame.moc"
