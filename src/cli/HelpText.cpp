@@ -25,9 +25,7 @@ QString table(const QList<Row>& rows, qsizetype column) {
 
 QString usage(const TersioSettings& effective) {
     const QList<Row> general{
-        {u"--dry-run"_s,
-         u"plan every file and print the ffmpeg commands; encode nothing (reads one "
-         u"frame per video to place its poster, a few more when that one is dark)"_s},
+        {u"--dry-run"_s, u"plan every file and print the ffmpeg commands; encode nothing"_s},
         {u"--json"_s, u"print one JSON document: the plan, or a summary of the run"_s},
         {u"--quiet, -q"_s, u"print only failures (to standard error)"_s},
         {u"--settings FILE"_s, u"start from the settings document in FILE, not the stored one"_s},
@@ -61,7 +59,9 @@ QString usage(const TersioSettings& effective) {
            table(settings, column) +
            u"\nExit status: 0 every file done, 1 a file failed (with --dry-run: could not be\n"
            u"planned), 2 bad usage or no ffmpeg, 130 stopped by Ctrl-C (143 by SIGTERM).\n"
-           u"A second Ctrl-C quits at once.\n"_s;
+           u"A second Ctrl-C quits at once.\n\n"
+           u"Reading a video, with --dry-run too, decodes one frame to place its poster (a few\n"
+           u"more when that frame is black or blank).\n"_s;
 }
 
 QString version() {

@@ -37,8 +37,11 @@ class TestEnginePosters : public QObject {
         return item;
     }
 
-    static const PlannedOutput& posterOf(const SourceReading::ItemPlan& plan) {
-        return plan.outputs.last();
+    static PlannedOutput posterOf(const SourceReading::ItemPlan& plan) {
+        for (const PlannedOutput& output : plan.outputs)
+            if (output.label == QLatin1String("Poster frame"))
+                return output;
+        return {};
     }
 
   private slots:
@@ -98,7 +101,9 @@ class TestEnginePosters : public QObject {
         QVERIFY(!facts.posterTime);
         SourceReading::apply(facts, item);
         const auto plan = SourceReading::plan(item, postersOnly(), debianCaps(), false);
-        QVERIFY(!posterOf(plan).arguments.contains("-ss"));
+        const QStringList poster = posterOf(plan).arguments;
+        QVERIFY(poster.contains("mjpeg"));
+        QVERIFY(!poster.contains("-ss"));
     }
 };
 
