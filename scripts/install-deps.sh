@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config ccache clang-format
-  qt6-base-dev qt6-declarative-dev libqt6svg6 libheif-dev
+  qt6-base-dev qt6-declarative-dev libqt6svg6 libheif-dev help2man
   # run
   ffmpeg libheif1 qt6-image-formats-plugins qt6-qpa-plugins
   qml6-module-qtquick qml6-module-qtqml qml6-module-qtqml-models
@@ -18,7 +18,7 @@ packages=(
   fonts-inter fonts-jetbrains-mono fonts-material-design-icons-iconfont
   # test
   qml6-module-qttest libheif-examples libimage-exiftool-perl xvfb xauth openssl
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file lintian man-db
 )
 
 missing=()

@@ -55,7 +55,7 @@ QString usage(const TersioSettings& effective) {
            u"exits. Nothing is written to the settings store.\n\n"
            u"Options:\n"_s +
            table(general, column) +
-           u"\nSettings (each flag overrides the stored value shown as \"now\"):\n"_s +
+           u"\nSettings (each flag overrides the stored value shown as 'now'):\n"_s +
            table(settings, column) +
            u"\nExit status: 0 every file done, 1 a file failed (with --dry-run: could not be\n"
            u"planned), 2 bad usage or no ffmpeg, 130 stopped by Ctrl-C (143 by SIGTERM).\n"

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Set only by the launch tests: the paths that joined the queue, one a line, so a test can
@@ -42,6 +44,31 @@ void addToQueue(AppModel& model, const QList<QUrl>& urls) {
     const qsizetype before = model.items().size();
     model.add(urls);
     reportAdded(model.items().mid(before));
+}
+
+Answer answer(const QStringList& arguments) {
+    for (const QString& argument : arguments) {
+        if (argument == "--help"_L1 || argument == "-h"_L1)
+            return Answer::help;
+        if (argument == "--version"_L1)
+            return Answer::version;
+    }
+    return Answer::none;
+}
+
+QString helpText() {
+    return u"Usage: tersio [PATH...]\n\n"
+           u"Opens the Tersio window and adds each PATH to its queue: folders are searched\n"
+           u"recursively, files the queue cannot take are left out, and anything that is not an\n"
+           u"existing file or folder is ignored. Only one window runs per user: a later launch\n"
+           u"hands its paths to the running window, brings it forward and exits.\n\n"
+           u"Options:\n"
+           u"  -h, --help  show this text and exit\n"
+           u"  --version   show the version and exit\n"_s;
+}
+
+QString versionText() {
+    return u"tersio "_s + QStringLiteral(TERSIO_VERSION) + u'\n';
 }
 
 } // namespace LaunchArguments

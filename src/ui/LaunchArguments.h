@@ -17,4 +17,11 @@ QList<QUrl> pathUrls(const QStringList& arguments, const QString& workingDirecto
 // Hands the paths to the queue, which expands folders and drops unsupported files.
 void addToQueue(AppModel& model, const QList<QUrl>& urls);
 
+// The two flags answered on the terminal before any window (or display) is needed; the manual
+// page is generated from them at build time.
+enum class Answer { none, help, version };
+Answer answer(const QStringList& arguments);
+QString helpText();
+QString versionText();
+
 } // namespace LaunchArguments

@@ -10,11 +10,28 @@
 #include <QQuickWindow>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <cstdio>
+
 using namespace Qt::StringLiterals;
 
 Q_IMPORT_QML_PLUGIN(TersioPlugin)
 
 int main(int argc, char* argv[]) {
+    // Answered before the application object exists, so no display is needed.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    switch (LaunchArguments::answer(arguments)) {
+    case LaunchArguments::Answer::help:
+        std::fputs(LaunchArguments::helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case LaunchArguments::Answer::version:
+        std::fputs(LaunchArguments::versionText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case LaunchArguments::Answer::none:
+        break;
+    }
+
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(u"Tersio"_s);
     QGuiApplication::setOrganizationName(u"Veltrane"_s);

@@ -8,6 +8,8 @@
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -23,15 +25,46 @@ class TestInstallTree : public QObject {
     struct Run {
         int exitCode = -1;
         QString output;
+        QString errors; // only when kept apart from the output
     };
 
-    static Run run(const QString& program, const QStringList& arguments) {
+    static Run run(const QString& program, const QStringList& arguments,
+                   QProcess::ProcessChannelMode channels = QProcess::MergedChannels) {
         QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setProcessChannelMode(channels);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        process.setProcessEnvironment(env);
         process.start(program, arguments);
         if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
             return {-1, process.errorString()};
-        return {process.exitCode(), QString::fromUtf8(process.readAll())};
+        const QString output = QString::fromUtf8(process.readAllStandardOutput());
+        if (channels == QProcess::MergedChannels)
+            return {process.exitCode(), output, {}};
+        return {process.exitCode(), output, QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    // A manual page as man prints it, with groff's warnings on; empty when either complains.
+    QString rendered(const QString& program) const {
+        const Run man = run(QStringLiteral("man"),
+                            {QStringLiteral("--warnings"), QStringLiteral("-l"),
+                             installed(QStringLiteral("share/man/man1/%1.1.gz").arg(program))},
+                            QProcess::SeparateChannels);
+        if (!man.errors.isEmpty())
+            qWarning("%s", qPrintable(man.errors));
+        return man.exitCode == 0 && man.errors.isEmpty() ? man.output : QString();
+    }
+
+    // The lines of one section of a rendered page, up to the next heading.
+    static QString section(const QString& page, const QString& heading) {
+        const qsizetype start = page.indexOf(QLatin1Char('\n') + heading + QLatin1Char('\n'));
+        if (start < 0)
+            return {};
+        static const QRegularExpression nextHeading(QStringLiteral("\\n[A-Z][A-Z ]+\\n"));
+        const qsizetype body = start + heading.size() + 2;
+        const QRegularExpressionMatch next = nextHeading.match(page, body);
+        return page.mid(body, next.hasMatch() ? next.capturedStart() - body : -1);
     }
 
     // The values of one key of the desktop entry, split at ';'.
@@ -61,6 +94,8 @@ class TestInstallTree : public QObject {
             QVERIFY2(info.isFile() && info.isExecutable(), program);
         }
         for (const char* file : {"share/applications/app.veltrane.Tersio.desktop",
+                                 "share/man/man1/tersio.1.gz", "share/man/man1/tersio-cli.1.gz",
+                                 "share/doc/tersio/copyright", "share/doc/tersio/changelog.gz",
                                  "share/icons/hicolor/scalable/apps/app.veltrane.Tersio.svg",
                                  "share/metainfo/app.veltrane.Tersio.metainfo.xml"})
             QVERIFY2(QFileInfo(installed(QLatin1String(file))).isFile(), file);
@@ -127,6 +162,90 @@ class TestInstallTree : public QObject {
         QCOMPARE(releases, QStringList{QStringLiteral(TERSIO_VERSION)});
         QCOMPARE(launchable, QStringLiteral("app.veltrane.Tersio.desktop"));
         QVERIFY(screenshot.startsWith(QStringLiteral("https://")));
+    }
+
+    void manualPagesRenderWithTheirSections() {
+        const struct {
+            const char* program;
+            QStringList headings;
+        } pages[] = {
+            {"tersio", {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "FILES", "SEE ALSO"}},
+            {"tersio-cli",
+             {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "FILES", "EXAMPLES",
+              "SEE ALSO"}},
+        };
+        for (const auto& page : pages) {
+            const QString program = QLatin1String(page.program);
+            const QString text = rendered(program);
+            QVERIFY2(!text.isEmpty(), page.program);
+            const QRegularExpression whatis(QStringLiteral("^\\s+%1\\s+- \\w").arg(program));
+            QVERIFY2(whatis.match(section(text, QStringLiteral("NAME"))).hasMatch(), page.program);
+            QVERIFY2(text.contains(QStringLiteral(TERSIO_VERSION)), page.program);
+            for (const QString& heading : page.headings)
+                QVERIFY2(!section(text, heading).trimmed().isEmpty(),
+                         qPrintable(program + QLatin1Char(' ') + heading));
+        }
+    }
+
+    // The hand-written parts of the command's page keep up with what the program says.
+    void cliPageAgreesWithTheProgram() {
+        const Run help =
+            run(installed(QStringLiteral("bin/tersio-cli")), {QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        const QString page = rendered(QStringLiteral("tersio-cli"));
+
+        static const QRegularExpression flag(QStringLiteral("(--[a-z][a-z0-9-]*)"));
+        const QString examples = section(page, QStringLiteral("EXAMPLES"));
+        QVERIFY(!examples.isEmpty());
+        for (const auto& match : flag.globalMatch(examples))
+            QVERIFY2(help.output.contains(match.captured(1)), qPrintable(match.captured(1)));
+
+        const qsizetype stated =
+            help.output.indexOf(QStringLiteral("Exit status"), 0, Qt::CaseInsensitive);
+        QVERIFY2(stated >= 0, "--help no longer names the exit statuses");
+        const QString statuses = help.output.mid(stated).section(QStringLiteral("\n\n"), 0, 0);
+        const QString documented = section(page, QStringLiteral("EXIT STATUS"));
+        static const QRegularExpression number(QStringLiteral("\\b(\\d+)\\b"));
+        for (const auto& match : number.globalMatch(statuses)) {
+            const QRegularExpression entry(QStringLiteral("^\\s+%1\\s").arg(match.captured(1)),
+                                           QRegularExpression::MultilineOption);
+            QVERIFY2(entry.match(documented).hasMatch(), qPrintable(match.captured(1)));
+        }
+    }
+
+    void docsNameLicenceAndVersion() {
+        QFile copyright(installed(QStringLiteral("share/doc/tersio/copyright")));
+        QVERIFY(copyright.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString dep5 = QString::fromUtf8(copyright.readAll());
+        QVERIFY(dep5.startsWith(QStringLiteral(
+            "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n")));
+
+        QFile metainfo(
+            installed(QStringLiteral("share/metainfo/app.veltrane.Tersio.metainfo.xml")));
+        QVERIFY(metainfo.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&metainfo);
+        QString licence;
+        while (!xml.atEnd() && licence.isEmpty())
+            if (xml.readNext() == QXmlStreamReader::StartElement &&
+                xml.name() == u"project_license")
+                licence = xml.readElementText();
+        QVERIFY(!licence.isEmpty());
+        // Named for the files, and its text given in a paragraph of its own.
+        const QString field = QStringLiteral("\nLicense: ") + licence + QLatin1Char('\n');
+        const qsizetype first = dep5.indexOf(field);
+        QVERIFY2(first >= 0, qPrintable(dep5));
+        QVERIFY2(dep5.indexOf(field, first + 1) > 0, qPrintable(dep5));
+
+        const Run changelog = run(
+            QStringLiteral("gzip"),
+            {QStringLiteral("-dc"), installed(QStringLiteral("share/doc/tersio/changelog.gz"))});
+        QCOMPARE(changelog.exitCode, 0);
+        QVERIFY2(changelog.output.startsWith(QStringLiteral("tersio (" TERSIO_VERSION ") ")),
+                 qPrintable(changelog.output));
+        static const QRegularExpression trailer(
+            QStringLiteral("^ -- [^<]+ <[^>]+>  \\w{3}, \\d{2} \\w{3} \\d{4} [\\d:]{8} \\+0000$"),
+            QRegularExpression::MultilineOption);
+        QVERIFY2(trailer.match(changelog.output).hasMatch(), qPrintable(changelog.output));
     }
 
     void iconIsARoundedGradientSquare() {

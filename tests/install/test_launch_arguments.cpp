@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +52,39 @@ class TestLaunchArguments : public QObject {
                                    QUrl::fromLocalFile(path(QStringLiteral("shoot/clips"))),
                                    QUrl::fromLocalFile(path(QStringLiteral("readme.md")))};
         QCOMPARE(urls, expected);
+    }
+
+    void answersHelpAndVersionBeforeAnyWindow() {
+        using LaunchArguments::Answer;
+        const struct {
+            QStringList arguments;
+            Answer answer;
+            const char* firstLine; // what the program prints, run without a display
+        } cases[] = {
+            {{QStringLiteral("--help")}, Answer::help, "Usage: tersio [PATH...]"},
+            {{QStringLiteral("a.jpg"), QStringLiteral("-h")},
+             Answer::help,
+             "Usage: tersio [PATH...]"},
+            {{QStringLiteral("--version")}, Answer::version, "tersio " TERSIO_VERSION},
+            {{QStringLiteral("--helpful"), QStringLiteral("a.jpg")}, Answer::none, nullptr},
+            {{}, Answer::none, nullptr},
+        };
+        QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            headless.remove(QLatin1String(name));
+        for (const auto& c : cases) {
+            const QByteArray label = c.arguments.join(QLatin1Char(' ')).toUtf8();
+            QCOMPARE(LaunchArguments::answer(c.arguments), c.answer);
+            if (!c.firstLine)
+                continue;
+            QProcess tersio;
+            tersio.setProcessEnvironment(headless);
+            tersio.start(QStringLiteral(TERSIO_APP), c.arguments);
+            QVERIFY2(tersio.waitForFinished(30000), label.constData());
+            QCOMPARE(tersio.exitCode(), 0);
+            const QString output = QString::fromLocal8Bit(tersio.readAllStandardOutput());
+            QCOMPARE(output.section(QLatin1Char('\n'), 0, 0), QLatin1String(c.firstLine));
+        }
     }
 
     void queueExpandsFoldersAndReportsWhatJoined() {
