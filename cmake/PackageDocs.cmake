@@ -17,8 +17,8 @@ set(TERSIO_DEBIAN_DIR ${CMAKE_CURRENT_SOURCE_DIR}/packaging/debian)
 
 # help2man runs the built program; an empty config folder keeps the builder's own settings out
 # of the "now" values of the option list.
-set(TERSIO_MAN_NAME_tersio "compressed web renditions of images and videos")
-set(TERSIO_MAN_NAME_tersio-cli "compressed web renditions of images and videos, without a window")
+set(TERSIO_MAN_NAME_tersio "compress images and video for the web")
+set(TERSIO_MAN_NAME_tersio-cli "compress images and video for the web, without a window")
 set(TERSIO_MAN_PAGES)
 foreach(program tersio tersio-cli)
     set(page ${TERSIO_DOC_DIR}/${program}.1)
