@@ -1,11 +1,13 @@
 #include "ColourProfile.h"
 
+#include <QColorSpace>
 #include <QFile>
-#include <QList>
 #include <QMap>
 #include <QtEndian>
 
-#include <cmath>
+#include <lcms2.h>
+
+#include <vector>
 
 namespace {
 
@@ -94,97 +96,55 @@ QByteArray webpIcc(QFile& file) {
     return {};
 }
 
-double s15Fixed16(const char* p) {
-    return double(qint32(be32(p))) / 65536.0;
+struct ProfileClose {
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using Profile = std::unique_ptr<void, ProfileClose>;
+
+Profile openProfile(const QByteArray& icc) {
+    if (icc.isEmpty())
+        return nullptr;
+    return Profile(cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size())));
 }
 
-double srgbCurve(double x) {
-    return x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+// Null when the profile does not match `inFormat`'s colour model or lacks what the intent needs.
+std::shared_ptr<void> transformToSrgb(const QByteArray& icc, cmsUInt32Number inFormat,
+                                      cmsUInt32Number outFormat) {
+    const Profile source = openProfile(icc);
+    if (!source)
+        return nullptr;
+    const Profile srgb(cmsCreate_sRGBProfile());
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(source.get(), inFormat, srgb.get(), outFormat,
+                           INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION);
+    if (!transform)
+        return nullptr;
+    return std::shared_ptr<void>(transform, cmsDeleteTransform);
 }
 
-// The grey tone curve ('curv' or 'para') sampled into a table; empty when it cannot be read.
-QList<uint16_t> toneTable(const QByteArray& icc, quint32 offset, quint32 size) {
-    if (size < 12 || qint64(offset) + size > icc.size())
-        return {};
-    const char* tag = icc.constData() + offset;
-    const QByteArrayView type(tag, 4);
-    if (type == "curv") {
-        const quint32 count = be32(tag + 8);
-        if (count > 1) {
-            if (12 + qint64(count) * 2 > size)
-                return {};
-            QList<uint16_t> table(count);
-            for (quint32 i = 0; i < count; ++i)
-                table[i] = be16(tag + 12 + 2 * i);
-            return table;
-        }
-        const double gamma = count == 0 ? 1.0 : be16(tag + 12) / 256.0;
-        QList<uint16_t> table(1024);
-        for (int i = 0; i < 1024; ++i)
-            table[i] = uint16_t(std::lround(std::pow(i / 1023.0, gamma) * 65535.0));
-        return table;
+cmsColorSpaceSignature colourModel(const QByteArray& icc) {
+    const Profile profile = openProfile(icc);
+    return profile ? cmsGetColorSpace(profile.get()) : cmsColorSpaceSignature(0);
+}
+
+// Grey read from the first byte of four (R of RGBA, where R = G = B), the other three skipped.
+constexpr cmsUInt32Number greyInRgba =
+    COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
+
+// Every grey level, or a grid of the RGB cube in steps of 17: enough to catch any curve or
+// primaries that differ from sRGB.
+std::vector<uchar> probeColours(bool grey) {
+    std::vector<uchar> colours;
+    if (grey) {
+        for (int level = 0; level < 256; ++level)
+            colours.push_back(uchar(level));
+        return colours;
     }
-    if (type == "para") {
-        static const int paramCounts[] = {1, 3, 4, 5, 7};
-        const quint16 function = be16(tag + 8);
-        if (function > 4 || 12 + paramCounts[function] * 4 > qint64(size))
-            return {};
-        double p[7] = {1, 1, 0, 0, 0, 0, 0};
-        for (int i = 0; i < paramCounts[function]; ++i)
-            p[i] = s15Fixed16(tag + 12 + 4 * i);
-        const double g = p[0], a = p[1], b = p[2], c = p[3], d = p[4], e = p[5], f = p[6];
-        QList<uint16_t> table(1024);
-        for (int i = 0; i < 1024; ++i) {
-            const double x = i / 1023.0;
-            double y = 0;
-            switch (function) {
-            case 0:
-                y = std::pow(x, g);
-                break;
-            case 1:
-                y = x >= -b / a ? std::pow(a * x + b, g) : 0;
-                break;
-            case 2:
-                y = x >= -b / a ? std::pow(a * x + b, g) + c : c;
-                break;
-            case 3:
-                y = x >= d ? std::pow(a * x + b, g) : c * x;
-                break;
-            default:
-                y = x >= d ? std::pow(a * x + b, g) + e : c * x + f;
-                break;
-            }
-            table[i] = uint16_t(std::lround(std::clamp(y, 0.0, 1.0) * 65535.0));
-        }
-        return table;
-    }
-    return {};
-}
-
-bool closeToSrgb(const QList<uint16_t>& table) {
-    const qsizetype last = table.size() - 1;
-    for (qsizetype i = 0; i <= last; ++i)
-        if (std::abs(table[i] / 65535.0 - srgbCurve(double(i) / double(last))) > 1.0 / 512.0)
-            return false;
-    return true;
-}
-
-QColorSpace greyFromIcc(const QByteArray& icc) {
-    if (icc.size() < 132)
-        return {};
-    const quint32 tags = be32(icc.constData() + 128);
-    for (quint32 i = 0; i < tags && 132 + qint64(i + 1) * 12 <= icc.size(); ++i) {
-        const char* entry = icc.constData() + 132 + i * 12;
-        if (QByteArrayView(entry, 4) != "kTRC")
-            continue;
-        const QList<uint16_t> table = toneTable(icc, be32(entry + 4), be32(entry + 8));
-        if (table.size() < 2)
-            return {};
-        if (closeToSrgb(table))
-            return QColorSpace(QColorSpace::SRgb);
-        return QColorSpace(QColorSpace::Primaries::SRgb, table);
-    }
-    return {};
+    for (int r = 0; r < 256; r += 17)
+        for (int g = 0; g < 256; g += 17)
+            for (int b = 0; b < 256; b += 17)
+                colours.insert(colours.end(), {uchar(r), uchar(g), uchar(b)});
+    return colours;
 }
 
 } // namespace
@@ -209,17 +169,66 @@ QByteArray embeddedIcc(const QString& path) {
     return {};
 }
 
-QColorSpace fromIcc(const QByteArray& icc) {
-    if (icc.size() < 20)
-        return {};
-    if (QByteArrayView(icc.constData() + 16, 4) == "GRAY")
-        return greyFromIcc(icc);
-    return QColorSpace::fromIccProfile(icc);
+bool changesColours(const QByteArray& icc) {
+    const cmsColorSpaceSignature model = colourModel(icc);
+    if (model == 0)
+        return false;
+    if (model != cmsSigRgbData && model != cmsSigGrayData)
+        return true;
+    const bool grey = model == cmsSigGrayData;
+    const auto transform = transformToSrgb(icc, grey ? TYPE_GRAY_8 : TYPE_RGB_8, TYPE_RGB_8);
+    if (!transform)
+        return false;
+    const std::vector<uchar> in = probeColours(grey);
+    const int count = int(in.size()) / (grey ? 1 : 3);
+    std::vector<uchar> out(size_t(count) * 3);
+    cmsDoTransform(transform.get(), in.data(), out.data(), cmsUInt32Number(count));
+    for (size_t i = 0; i < out.size(); ++i)
+        if (std::abs(int(out[i]) - int(in[grey ? i / 3 : i])) > 1)
+            return true;
+    return false;
 }
 
-bool isSrgb(const QColorSpace& space) {
-    return space.isValid() && space.primaries() == QColorSpace::Primaries::SRgb &&
-           space.transferFunction() == QColorSpace::TransferFunction::SRgb;
+QImage toSrgb(const QImage& image, const QByteArray& icc) {
+    const cmsColorSpaceSignature model = colourModel(icc);
+    if (model != cmsSigRgbData && model != cmsSigGrayData)
+        return {};
+    const bool grey = model == cmsSigGrayData;
+    const bool alpha = image.hasAlphaChannel();
+    QImage in = image;
+    cmsUInt32Number inFormat = 0;
+    if (grey && in.format() == QImage::Format_Grayscale8) {
+        inFormat = TYPE_GRAY_8;
+    } else if (grey && in.format() == QImage::Format_Grayscale16) {
+        inFormat = TYPE_GRAY_16;
+    } else {
+        in.convertTo(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+        inFormat = grey ? greyInRgba : TYPE_RGBA_8;
+    }
+    // With alpha the colours are converted in place and the alpha bytes left as they are.
+    const auto transform = transformToSrgb(icc, inFormat, alpha ? TYPE_RGBA_8 : TYPE_RGB_8);
+    if (!transform || in.isNull())
+        return {};
+    QImage out = alpha ? QImage() : QImage(in.size(), QImage::Format_RGB888);
+    if (!alpha && out.isNull())
+        return {};
+    for (int y = 0; y < in.height(); ++y) {
+        uchar* target = alpha ? in.scanLine(y) : out.scanLine(y);
+        cmsDoTransform(transform.get(), alpha ? target : in.constScanLine(y), target,
+                       cmsUInt32Number(in.width()));
+    }
+    QImage& result = alpha ? in : out;
+    result.setColorSpace(QColorSpace::SRgb);
+    return result;
+}
+
+CmykConverter::CmykConverter(const QByteArray& icc, bool inverted)
+    : transform_(colourModel(icc) == cmsSigCmykData
+                     ? transformToSrgb(icc, inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, TYPE_RGB_8)
+                     : nullptr) {}
+
+void CmykConverter::convert(const uchar* cmyk, uchar* rgb, int pixels) const {
+    cmsDoTransform(transform_.get(), cmyk, rgb, cmsUInt32Number(pixels));
 }
 
 } // namespace ColourProfile

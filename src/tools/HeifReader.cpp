@@ -1,7 +1,5 @@
 #include "HeifReader.h"
 
-#include "ColourProfile.h"
-
 #include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
@@ -117,7 +115,8 @@ QColorSpace colourSpaceOf(const heif_image_handle* handle) {
         return nclxSpace(handle);
     case heif_color_profile_type_rICC:
     case heif_color_profile_type_prof:
-        return ColourProfile::fromIcc(rawIcc(handle));
+        // Qt keeps the bytes even of a profile it cannot use; the preparer converts with them.
+        return QColorSpace::fromIccProfile(rawIcc(handle));
     default:
         return {};
     }
@@ -223,8 +222,7 @@ QImage decode(const QString& path, QString* reason) {
         pixels, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888,
         [](void* owned) { heif_image_release(static_cast<heif_image*>(owned)); }, image.get());
     image.release();
-    if (const QColorSpace space = colourSpaceOf(handle); space.isValid())
-        picture.setColorSpace(space);
+    picture.setColorSpace(colourSpaceOf(handle));
     return picture;
 }
 

@@ -1,5 +1,6 @@
 #include "SourcePreparer.h"
 
+#include "CmykJpeg.h"
 #include "ColourProfile.h"
 #include "HeifReader.h"
 
@@ -9,6 +10,7 @@
 #include <QImageReader>
 #include <QTemporaryFile>
 
+#include <optional>
 #include <vector>
 
 namespace {
@@ -29,17 +31,18 @@ QImage::Format eightBitFormat(const QImage& image) {
 QImage decodeWithQt(const QString& path, QString* reason) {
     QImageReader reader(path);
     reader.setAutoTransform(true);
-    QImage image = reader.read();
-    if (image.isNull()) {
+    const QImage image = reader.read();
+    if (image.isNull())
         *reason = reader.errorString();
-        return {};
-    }
-    // Qt 6.4 drops grey profiles; read the profile again with the grey-aware parser.
-    if (!image.colorSpace().isValid())
-        if (const QColorSpace space = ColourProfile::fromIcc(ColourProfile::embeddedIcc(path));
-            space.isValid())
-            image.setColorSpace(space);
     return image;
+}
+
+QImage decodeAny(const QString& path, QString* reason) {
+    if (HeifReader::hasHeifContent(path))
+        return HeifReader::decode(path, reason);
+    if (std::optional<QImage> cmyk = CmykJpeg::decode(path, reason))
+        return *cmyk;
+    return decodeWithQt(path, reason);
 }
 
 // Rows out of a 32-bit image in PAM's byte order, one at a time, so no second full copy exists.
@@ -67,11 +70,8 @@ PreparedFile::~PreparedFile() {
 Reason reasonFor(const QString& path) {
     if (HeifReader::hasHeifContent(path))
         return Reason::heif;
-    const QByteArray icc = ColourProfile::embeddedIcc(path);
-    if (icc.isEmpty())
-        return Reason::none;
-    const QColorSpace space = ColourProfile::fromIcc(icc);
-    return space.isValid() && !ColourProfile::isSrgb(space) ? Reason::colourProfile : Reason::none;
+    return ColourProfile::changesColours(ColourProfile::embeddedIcc(path)) ? Reason::colourProfile
+                                                                           : Reason::none;
 }
 
 QString refusal(const QString& path) {
@@ -83,18 +83,18 @@ QString refusal(const QString& path) {
 
 Decoded decode(const QString& path) {
     QString reason;
-    QImage image = HeifReader::hasHeifContent(path) ? HeifReader::decode(path, &reason)
-                                                    : decodeWithQt(path, &reason);
+    QImage image = decodeAny(path, &reason);
     if (image.isNull())
         return {{},
                 undecodableText + (reason.isEmpty() ? QStringLiteral("unknown error") : reason)};
 
-    const QColorSpace space = image.colorSpace();
-    const bool convert = space.isValid() && !ColourProfile::isSrgb(space);
-    if (convert || !writable(image.format()))
+    // Qt keeps the profile's bytes even when it cannot use them (grey, CMYK, LUT-based).
+    const QByteArray icc = image.colorSpace().iccProfile();
+    if (ColourProfile::changesColours(icc))
+        if (QImage converted = ColourProfile::toSrgb(image, icc); !converted.isNull())
+            image = std::move(converted);
+    if (!writable(image.format()))
         image.convertTo(eightBitFormat(image));
-    if (convert)
-        image.convertToColorSpace(QColorSpace::SRgb);
     return {image, {}};
 }
 
