@@ -7,8 +7,9 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config ccache clang-format
   qt6-base-dev qt6-declarative-dev libqt6svg6 libheif-dev help2man
+  liblcms2-dev libjpeg-dev
   # run
-  ffmpeg libheif1 qt6-image-formats-plugins qt6-qpa-plugins
+  ffmpeg libheif1 liblcms2-2 libjpeg62-turbo qt6-image-formats-plugins qt6-qpa-plugins
   qml6-module-qtquick qml6-module-qtqml qml6-module-qtqml-models
   qml6-module-qtquick-controls qml6-module-qtquick-templates
   qml6-module-qtquick-layouts qml6-module-qtquick-window
@@ -19,6 +20,7 @@ packages=(
   # test
   qml6-module-qttest libheif-examples libimage-exiftool-perl xvfb xauth openssl
   desktop-file-utils appstream dpkg-dev file lintian man-db
+  liblcms2-utils icc-profiles-free colord-data libgs-common adwaita-icon-theme
 )
 
 missing=()

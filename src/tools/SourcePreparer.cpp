@@ -37,12 +37,20 @@ QImage decodeWithQt(const QString& path, QString* reason) {
     return image;
 }
 
-QImage decodeAny(const QString& path, QString* reason) {
-    if (HeifReader::hasHeifContent(path))
-        return HeifReader::decode(path, reason);
+struct Picture {
+    QImage image;
+    QByteArray icc; // the profile its pixels are in; empty for sRGB or none
+};
+
+Picture decodeAny(const QString& path, QString* reason) {
+    if (HeifReader::hasHeifContent(path)) {
+        QImage image = HeifReader::decode(path, reason);
+        return {image, image.colorSpace().iccProfile()};
+    }
     if (std::optional<QImage> cmyk = CmykJpeg::decode(path, reason))
-        return *cmyk;
-    return decodeWithQt(path, reason);
+        return {*cmyk, {}};
+    // Qt 6.4 drops some profiles it cannot use (a grey one on a PNG with alpha): read the file's.
+    return {decodeWithQt(path, reason), ColourProfile::embeddedIcc(path)};
 }
 
 // Rows out of a 32-bit image in PAM's byte order, one at a time, so no second full copy exists.
@@ -83,13 +91,11 @@ QString refusal(const QString& path) {
 
 Decoded decode(const QString& path) {
     QString reason;
-    QImage image = decodeAny(path, &reason);
+    auto [image, icc] = decodeAny(path, &reason);
     if (image.isNull())
         return {{},
                 undecodableText + (reason.isEmpty() ? QStringLiteral("unknown error") : reason)};
 
-    // Qt keeps the profile's bytes even when it cannot use them (grey, CMYK, LUT-based).
-    const QByteArray icc = image.colorSpace().iccProfile();
     if (ColourProfile::changesColours(icc))
         if (QImage converted = ColourProfile::toSrgb(image, icc); !converted.isNull())
             image = std::move(converted);

@@ -43,6 +43,16 @@ class TestSourcePreparer : public QObject {
         return QDir(temp_.path()).entryList(QDir::Files | QDir::Hidden);
     }
 
+    // The left half transparent, the right half `colour`.
+    QImage halfTransparent(const QColor& colour) const {
+        QImage image(size_, QImage::Format_ARGB32);
+        image.fill(colour);
+        for (int y = 0; y < size_.height(); ++y)
+            for (int x = 0; x < size_.width() / 2; ++x)
+                image.setPixelColor(x, y, Qt::transparent);
+        return image;
+    }
+
     static QColor converted(const QColorSpace& from, const QColor& colour) {
         return from.transformationToColorSpace(QColorSpace::SRgb).map(colour);
     }
@@ -78,12 +88,21 @@ class TestSourcePreparer : public QObject {
               .orientation = heif_orientation_flip_horizontally});
         heif("exif-only.heic", pattern, {});
         exif("-Orientation#=6", "exif-only.heic");
-        QImage transparent(size_, QImage::Format_ARGB32);
-        transparent.fill(QColor(200, 40, 40));
-        for (int y = 0; y < size_.height(); ++y)
-            for (int x = 0; x < size_.width() / 2; ++x)
-                transparent.setPixelColor(x, y, Qt::transparent);
+        const QImage transparent = halfTransparent(QColor(200, 40, 40));
         heif("transparent.heic", transparent, {});
+        save(transparent, QColorSpace::AdobeRgb, "adobe-alpha.png");
+        save(halfTransparent(QColor(64, 64, 64)), {}, "rgba.png");
+        QVERIFY(TestSupport::ffmpeg(
+            {"-i", path("rgba.png"), "-pix_fmt", "ya8", path("grey-alpha.png")}));
+        exif("-ICC_Profile<=" + path("linear.icc"), "grey-alpha.png");
+        // CMYK the way Adobe's software writes it, through a press profile.
+        save(pattern, {}, "plain.jpg");
+        for (int orientation : {6, 7}) {
+            const QString name = QStringLiteral("cmyk-%1.jpg").arg(orientation);
+            tool("jpgicc", {"-o/usr/share/color/icc/ghostscript/ps_cmyk.icc", "-e", "-q95",
+                            path("plain.jpg"), path(name)});
+            exif(QStringLiteral("-Orientation#=%1").arg(orientation), name);
+        }
         QVERIFY(QFile::copy(path("turned.heic"), path("heic-inside.jpg")));
         QFile whole(path("turned.heic"));
         QVERIFY(whole.open(QIODevice::ReadOnly));
@@ -119,15 +138,19 @@ class TestSourcePreparer : public QObject {
     }
 
     void everyExifOrientationComesOutUpright_data() {
+        QTest::addColumn<QString>("file");
         QTest::addColumn<int>("orientation");
         for (int orientation = 1; orientation <= 8; ++orientation)
-            QTest::addRow("orientation %d", orientation) << orientation;
+            QTest::addRow("orientation %d", orientation)
+                << QStringLiteral("adobe-%1.jpg").arg(orientation) << orientation;
+        QTest::newRow("CMYK, orientation 6") << "cmyk-6.jpg" << 6;
+        QTest::newRow("CMYK, orientation 7") << "cmyk-7.jpg" << 7;
     }
 
     void everyExifOrientationComesOutUpright() {
+        QFETCH(QString, file);
         QFETCH(int, orientation);
-        const auto decoded =
-            SourcePreparer::decode(path(QStringLiteral("adobe-%1.jpg").arg(orientation)));
+        const auto decoded = SourcePreparer::decode(path(file));
         QVERIFY2(decoded.error.isEmpty(), qPrintable(decoded.error));
         QCOMPARE(decoded.image.size(), orientation >= 5 ? size_.transposed() : size_);
         QCOMPARE(quadrantsOf(decoded.image), shownQuadrants(orientation));
@@ -190,6 +213,29 @@ class TestSourcePreparer : public QObject {
         QVERIFY2(std::abs(got.red() - expected) <= 3, qPrintable(got.name()));
         QCOMPARE(got.green(), got.red());
         QCOMPARE(got.blue(), got.red());
+    }
+
+    void alphaIsKeptThroughTheConversion_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QColor>("expected");
+        QTest::newRow("Adobe RGB PNG")
+            << "adobe-alpha.png" << converted(QColorSpace::AdobeRgb, QColor(200, 40, 40));
+        const int grey = srgbEncoded(64 / 255.0);
+        QTest::newRow("linear grey PNG") << "grey-alpha.png" << QColor(grey, grey, grey);
+    }
+
+    void alphaIsKeptThroughTheConversion() {
+        QFETCH(QString, file);
+        QFETCH(QColor, expected);
+        QCOMPARE(SourcePreparer::reasonFor(path(file)), Reason::colourProfile);
+        const auto decoded = SourcePreparer::decode(path(file));
+        QVERIFY2(decoded.error.isEmpty(), qPrintable(decoded.error));
+        QCOMPARE(decoded.image.pixelColor(2, 16).alpha(), 0);
+        const QColor got = decoded.image.pixelColor(60, 16);
+        QCOMPARE(got.alpha(), 255);
+        QVERIFY2(
+            colourDistance(got, expected) <= 6,
+            qPrintable(QStringLiteral("got %1, expected %2").arg(got.name(), expected.name())));
     }
 
     void intermediateIsAPamThatFFmpegReadsWithAlpha() {
