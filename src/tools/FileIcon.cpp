@@ -1,18 +1,27 @@
 #include "FileIcon.h"
 
-#include <QFileInfo>
-#include <QImageReader>
+#include <QGuiApplication>
+#include <QHash>
+#include <QIcon>
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 namespace {
 
-const QStringList themes{QStringLiteral("Adwaita"), QStringLiteral("hicolor")};
-constexpr int iconSides[] = {16, 22, 24, 32, 48, 64, 96, 128, 256, 512};
+// Theme icons are drawn once at this size at most, then scaled down for each request.
+constexpr int renderedSide = 512;
+// How long a worker waits for the main thread to look an icon up before it draws the glyph.
+constexpr auto mainThreadWait = std::chrono::seconds(2);
 
 QStringList iconNames(const QString& path, MediaKind kind) {
     const QMimeType mime = QMimeDatabase().mimeTypeForFile(path);
@@ -26,27 +35,93 @@ QStringList iconNames(const QString& path, MediaKind kind) {
     return names;
 }
 
-// The smallest installed size that is at least as big as wanted, else the biggest one.
-QString themeIconFile(const QString& name, int wantedSide) {
-    const QStringList roots =
-        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
-    for (const QString& root : roots) {
-        for (const QString& theme : themes) {
-            QString best;
-            for (int side : iconSides) {
-                const QString file = QStringLiteral("%1/icons/%2/%3x%3/mimetypes/%4.png")
-                                         .arg(root, theme, QString::number(side), name);
-                if (!QFileInfo::exists(file))
-                    continue;
-                best = file;
-                if (side >= wantedSide)
-                    break;
-            }
-            if (!best.isEmpty())
-                return best;
-        }
+// QIcon's theme lookup is neither thread-safe nor usable without a QGuiApplication, so only the
+// main thread fills this; a null image records a name no installed theme has.
+struct RenderedIcons {
+    std::mutex lock;
+    QHash<QString, QImage> byName;
+};
+
+RenderedIcons& rendered() {
+    static RenderedIcons icons;
+    return icons;
+}
+
+// The offscreen platform and a bare X server set no icon theme, or only hicolor, which has no
+// file-type icons; Adwaita, where installed, stands in.
+void adoptFallbackTheme() {
+    static bool adopted = false;
+    if (std::exchange(adopted, true))
+        return;
+    if (QIcon::themeName().isEmpty())
+        QIcon::setThemeName(QStringLiteral("hicolor"));
+    const QString fallback = QIcon::fallbackThemeName();
+    if (fallback.isEmpty() || fallback == QLatin1String("hicolor"))
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& root :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        if (const QString icons = root + QStringLiteral("/icons"); !paths.contains(icons))
+            paths << icons;
+    QIcon::setThemeSearchPaths(paths);
+}
+
+// Main thread only: the smallest installed size of at least renderedSide, else the largest.
+QImage render(const QString& name) {
+    const QIcon icon = QIcon::fromTheme(name);
+    if (icon.isNull())
+        return {};
+    QSize pick(renderedSide, renderedSide);
+    QList<QSize> sizes = icon.availableSizes();
+    std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() < b.width(); });
+    if (!sizes.isEmpty()) {
+        const auto fits = std::find_if(sizes.cbegin(), sizes.cend(),
+                                       [](QSize s) { return s.width() >= renderedSide; });
+        pick = fits != sizes.cend() ? *fits : sizes.last();
     }
-    return {};
+    return icon.pixmap(pick, 1.0).toImage();
+}
+
+void renderMissing(const QStringList& names) {
+    adoptFallbackTheme();
+    for (const QString& name : names) {
+        {
+            const std::lock_guard guard(rendered().lock);
+            if (rendered().byName.contains(name))
+                continue;
+        }
+        const QImage image = render(name);
+        const std::lock_guard guard(rendered().lock);
+        rendered().byName.insert(name, image);
+    }
+}
+
+bool allRendered(const QStringList& names) {
+    const std::lock_guard guard(rendered().lock);
+    return std::all_of(names.cbegin(), names.cend(),
+                       [](const QString& name) { return rendered().byName.contains(name); });
+}
+
+// A worker hands the lookup to the main thread and waits a little; a main thread that is
+// itself waiting for the worker lets the wait run out, and the worker goes on with what is known.
+void renderOnMainThread(const QStringList& names) {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app)
+        return;
+    if (QThread::currentThread() == app->thread()) {
+        renderMissing(names);
+        return;
+    }
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    QMetaObject::invokeMethod(
+        app,
+        [names, done] {
+            renderMissing(names);
+            done->set_value();
+        },
+        Qt::QueuedConnection);
+    finished.wait_for(mainThreadWait);
 }
 
 QImage fitted(const QImage& image, int maxSide) {
@@ -61,15 +136,17 @@ namespace FileIcon {
 
 QImage forFile(const QString& path, MediaKind kind, int maxSide) {
     maxSide = std::max(1, maxSide);
-    for (const QString& name : iconNames(path, kind)) {
-        const QString file = themeIconFile(name, maxSide);
-        if (file.isEmpty())
-            continue;
-        const QImage icon = QImageReader(file).read();
-        if (!icon.isNull())
-            return fitted(icon, maxSide);
+    const QStringList names = iconNames(path, kind);
+    if (!allRendered(names))
+        renderOnMainThread(names);
+    QImage icon;
+    {
+        const std::lock_guard guard(rendered().lock);
+        for (const QString& name : names)
+            if (icon = rendered().byName.value(name); !icon.isNull())
+                break;
     }
-    return glyph(kind, maxSide);
+    return icon.isNull() ? glyph(kind, maxSide) : fitted(icon, maxSide);
 }
 
 QImage glyph(MediaKind kind, int maxSide) {

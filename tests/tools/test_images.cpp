@@ -204,23 +204,22 @@ class TestImages : public QObject {
         QCOMPARE(thumb, FileIcon::forFile(path(file), MediaKind(kind), 64));
     }
 
-    void iconFallsBackToADrawnGlyph() {
-        const QByteArray dataDirs = qgetenv("XDG_DATA_DIRS");
-        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        QTemporaryDir empty;
-        qputenv("XDG_DATA_DIRS", QFile::encodeName(empty.path()));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(empty.path()));
-        const QImage video = FileIcon::forFile(path("clip.mp4"), MediaKind::video, 48);
-        const QImage image = FileIcon::forFile(path("broken.jpg"), MediaKind::image, 48);
-        dataDirs.isNull() ? qunsetenv("XDG_DATA_DIRS") : qputenv("XDG_DATA_DIRS", dataDirs);
-        dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
+    // Adwaita stands in where the desktop names no theme (as here, offscreen).
+    void themeIconsStandForFiles_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("video") << "clip.mp4" << int(MediaKind::video);
+        QTest::newRow("unreadable photo") << "broken.jpg" << int(MediaKind::image);
+    }
 
-        QCOMPARE(video, FileIcon::glyph(MediaKind::video, 48));
-        QCOMPARE(image, FileIcon::glyph(MediaKind::image, 48));
-        QVERIFY(video != image);
-        QCOMPARE(video.size(), QSize(48, 48));
-        // Something is drawn, not just a transparent square.
-        QVERIFY(qAlpha(video.pixel(24, 24)) > 0);
+    void themeIconsStandForFiles() {
+        QFETCH(QString, file);
+        QFETCH(int, kind);
+        if (!QFile::exists("/usr/share/icons/Adwaita/index.theme"))
+            QSKIP("no icon theme installed");
+        const QImage icon = FileIcon::forFile(path(file), MediaKind(kind), 48);
+        QCOMPARE(icon.size(), QSize(48, 48));
+        QVERIFY(icon != FileIcon::glyph(MediaKind(kind), 48));
     }
 
     void oddBoundsStillGiveAPicture_data() {
@@ -244,10 +243,14 @@ class TestImages : public QObject {
             const MediaKind kind = file.endsWith(".mp4") ? MediaKind::video : MediaKind::image;
             return Thumbnailer::thumbnail(url(file), kind, 40);
         };
+        // The main thread first: a worker reads the icons it looked up.
+        QList<QImage> fromMain;
+        for (const QString& file : files)
+            fromMain << make(file);
         const QList<QImage> fromWorkers = QtConcurrent::blockingMapped(files, make);
         for (qsizetype i = 0; i < files.size(); ++i) {
             QVERIFY(!fromWorkers[i].isNull());
-            QCOMPARE(fromWorkers[i], make(files[i]));
+            QCOMPARE(fromWorkers[i], fromMain[i]);
         }
     }
 };

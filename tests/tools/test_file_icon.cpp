@@ -1,0 +1,51 @@
+#include "tools/FileIcon.h"
+
+#include <QThread>
+#include <QtTest>
+
+// File icons where no icon theme can be found: the environment points at no data folder before
+// the application exists, because Qt reads the theme folders once.
+class TestFileIcon : public QObject {
+    Q_OBJECT
+
+  public:
+    static void initMain() {
+        qputenv("XDG_DATA_DIRS", "/nonexistent");
+        qputenv("XDG_DATA_HOME", "/nonexistent");
+    }
+
+  private slots:
+    void withoutAThemeTheGlyphIsDrawn_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("video") << "clip.mp4" << int(MediaKind::video);
+        QTest::newRow("photo") << "photo.jpg" << int(MediaKind::image);
+    }
+
+    void withoutAThemeTheGlyphIsDrawn() {
+        QFETCH(QString, file);
+        QFETCH(int, kind);
+        const QImage icon = FileIcon::forFile(file, MediaKind(kind), 48);
+        QCOMPARE(icon, FileIcon::glyph(MediaKind(kind), 48));
+        QCOMPARE(icon.size(), QSize(48, 48));
+        QVERIFY(qAlpha(icon.pixel(24, 24)) > 0); // something is drawn
+    }
+
+    void glyphsTellVideoFromPhoto() {
+        QVERIFY(FileIcon::glyph(MediaKind::video, 48) != FileIcon::glyph(MediaKind::image, 48));
+    }
+
+    // The main thread blocks on the worker, so it cannot take the lookup the worker hands it:
+    // the worker must still come back, with the glyph.
+    void workerComesBackWhileTheMainThreadWaitsForIt() {
+        QImage icon;
+        std::unique_ptr<QThread> worker(QThread::create(
+            [&icon] { icon = FileIcon::forFile("scan.tiff", MediaKind::image, 32); }));
+        worker->start();
+        QVERIFY(worker->wait(QDeadlineTimer(60000)));
+        QCOMPARE(icon, FileIcon::glyph(MediaKind::image, 32));
+    }
+};
+
+QTEST_MAIN(TestFileIcon)
+#include "test_file_icon.moc"
