@@ -1,17 +1,20 @@
 #include "tools/FileIcon.h"
 
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
-// File icons where no icon theme can be found: the environment points at no data folder before
-// the application exists, because Qt reads the theme folders once.
+// File icons where no icon theme can be found: the data folders hold the MIME database and no
+// icons, set before the application exists because Qt reads the theme folders once.
 class TestFileIcon : public QObject {
     Q_OBJECT
 
   public:
     static void initMain() {
-        qputenv("XDG_DATA_DIRS", "/nonexistent");
-        qputenv("XDG_DATA_HOME", "/nonexistent");
+        static QTemporaryDir data;
+        QFile::link("/usr/share/mime", data.filePath("mime"));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(data.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
     }
 
   private slots:
