@@ -7,6 +7,7 @@
 
 #include <lcms2.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace {

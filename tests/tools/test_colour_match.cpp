@@ -38,6 +38,20 @@ QByteArray displayP3Icc() {
     return icc;
 }
 
+// A grey profile with sRGB's own tone curve: grey pixels already show right as they are.
+QByteArray srgbGreyIcc() {
+    const cmsFloat64Number srgbCurve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+    cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray icc(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile, icc.data(), &size);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(curve);
+    return icc;
+}
+
 // Mean CIEDE2000 difference of two lists of sRGB colours.
 double meanDeltaE(const QList<Rgb>& a, const QList<Rgb>& b) {
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
@@ -128,12 +142,16 @@ class TestColourMatch : public QObject {
         QVERIFY(
             TestSupport::ffmpeg({"-i", path("chart.png"), "-pix_fmt", "gray", path("grey.png")}));
         QVERIFY(TestSupport::writeFile(path("p3.icc"), displayP3Icc()));
+        QVERIFY(TestSupport::writeFile(path("srgb-grey.icc"), srgbGreyIcc()));
 
         const QList<std::pair<QString, QString>> tagged{
             {"p3.jpg", path("p3.icc")},
             {"adobe.jpg", iccFolder + "colord/AdobeRGB1998.icc"},
             {"grey-gamma.png", iccFolder + "ghostscript/sgray.icc"},
-            {"grey-linear.png", iccFolder + "Gray.icc"}};
+            {"grey-linear.png", iccFolder + "Gray.icc"},
+            {"srgb-v2.jpg", iccFolder + "sRGB.icc"},
+            {"srgb-v4.jpg", iccFolder + "colord/sRGB.icc"},
+            {"grey-srgb.png", path("srgb-grey.icc")}};
         for (const auto& [file, profile] : tagged) {
             QVERIFY(
                 QFile::copy(path(file.endsWith(".png") ? "grey.png" : "chart.jpg"), path(file)));
@@ -144,6 +162,19 @@ class TestColourMatch : public QObject {
                         path("chart.jpg"), path("cmyk-v2.jpg")});
         tool("jpgicc", {"-o" + iccFolder + "ghostscript/ps_cmyk.icc", "-e", "-q98",
                         path("chart.jpg"), path("cmyk-v4.jpg")});
+    }
+
+    // Profiles that show like sRGB are left to ffmpeg, which reads every file as sRGB.
+    void srgbLikeProfilesNeedNoPreparing_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("sRGB v2") << "srgb-v2.jpg";
+        QTest::newRow("sRGB v4") << "srgb-v4.jpg";
+        QTest::newRow("grey with the sRGB curve") << "grey-srgb.png";
+    }
+
+    void srgbLikeProfilesNeedNoPreparing() {
+        QFETCH(QString, file);
+        QCOMPARE(SourcePreparer::reasonFor(path(file)), SourcePreparer::Reason::none);
     }
 
     void sameColoursAsLittleCmsTools_data() {
