@@ -3,10 +3,12 @@
 #include <QColorSpace>
 #include <QFile>
 #include <QMap>
+#include <QtConcurrent>
 #include <QtEndian>
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -110,14 +112,14 @@ Profile openProfile(const QByteArray& icc) {
 
 // Null when the profile does not match `inFormat`'s colour model or lacks what the intent needs.
 std::shared_ptr<void> transformToSrgb(const QByteArray& icc, cmsUInt32Number inFormat,
-                                      cmsUInt32Number outFormat) {
+                                      cmsUInt32Number outFormat, cmsUInt32Number flags = 0) {
     const Profile source = openProfile(icc);
     if (!source)
         return nullptr;
     const Profile srgb(cmsCreate_sRGBProfile());
     cmsHTRANSFORM transform =
         cmsCreateTransform(source.get(), inFormat, srgb.get(), outFormat,
-                           INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION);
+                           INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION | flags);
     if (!transform)
         return nullptr;
     return std::shared_ptr<void>(transform, cmsDeleteTransform);
@@ -128,9 +130,12 @@ cmsColorSpaceSignature colourModel(const QByteArray& icc) {
     return profile ? cmsGetColorSpace(profile.get()) : cmsColorSpaceSignature(0);
 }
 
-// Grey read from the first byte of four (R of RGBA, where R = G = B), the other three skipped.
-constexpr cmsUInt32Number greyInRgba =
-    COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
+constexpr int rowsPerBand = 64;
+
+// Grey read from the first byte of each pixel (R, where R = G = B), the others skipped.
+constexpr cmsUInt32Number greyIn(int bytesPerPixel) {
+    return COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(bytesPerPixel - 1);
+}
 
 // Every grey level, or a grid of the RGB cube in steps of 17: enough to catch any curve or
 // primaries that differ from sRGB.
@@ -196,31 +201,42 @@ QImage toSrgb(const QImage& image, const QByteArray& icc) {
         return {};
     const bool grey = model == cmsSigGrayData;
     const bool alpha = image.hasAlphaChannel();
+    const cmsUInt32Number outFormat = alpha ? TYPE_RGBA_8 : TYPE_RGB_8;
     QImage in = image;
+    QImage out;
     cmsUInt32Number inFormat = 0;
-    if (grey && in.format() == QImage::Format_Grayscale8) {
+    if (grey && !alpha && in.format() == QImage::Format_Grayscale8) {
         inFormat = TYPE_GRAY_8;
-    } else if (grey && in.format() == QImage::Format_Grayscale16) {
+        out = QImage(in.size(), QImage::Format_RGB888);
+    } else if (grey && !alpha && in.format() == QImage::Format_Grayscale16) {
         inFormat = TYPE_GRAY_16;
+        out = QImage(in.size(), QImage::Format_RGB888);
     } else {
-        in.convertTo(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
-        inFormat = grey ? greyInRgba : TYPE_RGBA_8;
+        // Converted in place; the alpha bytes are left as they are.
+        in.convertTo(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+        inFormat = grey ? greyIn(alpha ? 4 : 3) : outFormat;
+        out = std::move(in);
     }
-    // With alpha the colours are converted in place and the alpha bytes left as they are.
-    const auto transform = transformToSrgb(icc, inFormat, alpha ? TYPE_RGBA_8 : TYPE_RGB_8);
-    if (!transform || in.isNull())
+    const bool inPlace = in.isNull();
+    const auto transform = transformToSrgb(icc, inFormat, outFormat, cmsFLAGS_NOCACHE);
+    if (!transform || out.isNull())
         return {};
-    QImage out = alpha ? QImage() : QImage(in.size(), QImage::Format_RGB888);
-    if (!alpha && out.isNull())
-        return {};
-    for (int y = 0; y < in.height(); ++y) {
-        uchar* target = alpha ? in.scanLine(y) : out.scanLine(y);
-        cmsDoTransform(transform.get(), alpha ? target : in.constScanLine(y), target,
-                       cmsUInt32Number(in.width()));
-    }
-    QImage& result = alpha ? in : out;
-    result.setColorSpace(QColorSpace::SRgb);
-    return result;
+    // Rows in bands over the thread pool: Little CMS is several times slower than Qt's own
+    // matrix conversion, and a shared transform without its one-pixel cache is thread-safe.
+    QList<int> bands;
+    for (int y = 0; y < out.height(); y += rowsPerBand)
+        bands << y;
+    uchar* const target = out.bits(); // detaches once, before the threads start
+    const qsizetype targetStride = out.bytesPerLine();
+    QtConcurrent::blockingMap(bands, [&](int first) {
+        for (int y = first; y < std::min(first + rowsPerBand, out.height()); ++y) {
+            uchar* row = target + y * targetStride;
+            const uchar* source = inPlace ? row : in.constScanLine(y);
+            cmsDoTransform(transform.get(), source, row, cmsUInt32Number(out.width()));
+        }
+    });
+    out.setColorSpace(QColorSpace::SRgb);
+    return out;
 }
 
 CmykConverter::CmykConverter(const QByteArray& icc, bool inverted)
