@@ -21,28 +21,16 @@ const QString iccFolder = QStringLiteral("/usr/share/color/icc/");
 
 using Rgb = std::array<double, 3>; // 0–255
 
-// A phone's Display P3: P3 primaries, D65 white, the sRGB tone curve.
-QByteArray displayP3Icc() {
+// Profiles made with Little CMS's own API, both on sRGB's tone curve: a phone's Display P3
+// (P3 primaries, D65 white), and a grey whose pixels already show right as they are.
+QByteArray madeIcc(bool grey) {
     const cmsCIExyY white{0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const cmsCIExyYTRIPLE p3{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
     const cmsFloat64Number srgbCurve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
     cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
     cmsToneCurve* curves[] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray icc(qsizetype(size), '\0');
-    cmsSaveProfileToMem(profile, icc.data(), &size);
-    cmsCloseProfile(profile);
-    cmsFreeToneCurve(curve);
-    return icc;
-}
-
-// A grey profile with sRGB's own tone curve: grey pixels already show right as they are.
-QByteArray srgbGreyIcc() {
-    const cmsFloat64Number srgbCurve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
-    cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+    cmsHPROFILE profile =
+        grey ? cmsCreateGrayProfile(cmsD50_xyY(), curve) : cmsCreateRGBProfile(&white, &p3, curves);
     cmsUInt32Number size = 0;
     cmsSaveProfileToMem(profile, nullptr, &size);
     QByteArray icc(qsizetype(size), '\0');
@@ -141,8 +129,8 @@ class TestColourMatch : public QObject {
             {"-i", path("chart.png"), "-q:v", "1", "-pix_fmt", "yuvj444p", path("chart.jpg")}));
         QVERIFY(
             TestSupport::ffmpeg({"-i", path("chart.png"), "-pix_fmt", "gray", path("grey.png")}));
-        QVERIFY(TestSupport::writeFile(path("p3.icc"), displayP3Icc()));
-        QVERIFY(TestSupport::writeFile(path("srgb-grey.icc"), srgbGreyIcc()));
+        QVERIFY(TestSupport::writeFile(path("p3.icc"), madeIcc(false)));
+        QVERIFY(TestSupport::writeFile(path("srgb-grey.icc"), madeIcc(true)));
 
         const QList<std::pair<QString, QString>> tagged{
             {"p3.jpg", path("p3.icc")},
