@@ -56,18 +56,19 @@ BatchSession::Output outputMode(const CliRequest& request) {
     return Console::stdoutIsTerminal() ? BatchSession::Output::live : BatchSession::Output::lines;
 }
 
-// Files found in folders that are output folders themselves; a file named outright stays.
-void leaveOutPreviousOutputs(AppModel& model, const QList<QUrl>& named, const CliRequest& request) {
+// Files found in folders where this run would put their outputs; a file named outright stays.
+// Returns how many were left out.
+qsizetype leaveOutPreviousOutputs(AppModel& model, const CliRequest& request) {
     QStringList doomed;
     for (const MediaItem& item : model.items())
-        if (!named.contains(item.url) &&
-            OutputFolders::holds(item.url.toLocalFile(), model.settings()))
+        if (OutputFolders::holds(item, model.settings()))
             doomed << item.id.toString();
     for (const QString& id : std::as_const(doomed))
         model.remove(id);
-    if (!doomed.isEmpty() && !request.quiet && !request.json)
+    if (!doomed.isEmpty() && !model.items().isEmpty() && !request.quiet && !request.json)
         Console::err(u"tersio-cli: left out "_s + QString::number(doomed.size()) +
-                     u" file(s) inside output folders\n"_s);
+                     u" file(s) inside "_s + OutputFolders::describe(model.settings()) + u'\n');
+    return doomed.size();
 }
 
 int dryRun(const AppModel& model, const CliRequest& request) {
@@ -130,7 +131,11 @@ int run(const QStringList& arguments) {
         return usageStatus;
     }
     model.add(urls);
-    leaveOutPreviousOutputs(model, urls, request);
+    const qsizetype leftOut = leaveOutPreviousOutputs(model, request);
+    if (model.items().isEmpty() && leftOut > 0)
+        return usageError(u"nothing to process: all given files are inside "_s +
+                          OutputFolders::describe(model.settings()) +
+                          u", where earlier runs put their outputs"_s);
     if (model.items().isEmpty())
         return usageError(u"nothing to process: no images or videos among the given paths"_s);
 

@@ -8,34 +8,53 @@
 using namespace Qt::StringLiterals;
 
 namespace DryRun {
-ItemPlan plan(const MediaItem& queued, const FFmpegTools& tools, const TersioSettings& settings,
-              const EncoderCaps& caps) {
-    ItemPlan result{queued, {}, {}};
-    MediaItem& item = result.item;
+namespace {
+
+struct Read {
+    MediaItem item;
+    SourceReading::ItemPlan planned;
+};
+
+Read readAndPlan(const MediaItem& queued, const FFmpegTools& tools, const TersioSettings& settings,
+                 const EncoderCaps& caps) {
+    Read read{queued, {}};
     const SourceReading::SourceFacts facts = SourceReading::read(
-        item, tools.ffprobe, SourceReading::posterLookTool(settings, tools.ffmpeg));
+        read.item, tools.ffprobe, SourceReading::posterLookTool(settings, tools.ffmpeg));
     if (!facts.failure.isEmpty()) {
-        result.error = facts.failure;
-        return result;
+        read.planned.failure = facts.failure;
+        return read;
     }
-    SourceReading::apply(facts, item);
-    const SourceReading::ItemPlan planned =
-        SourceReading::plan(item, settings, caps, /*createFolder=*/false);
-    if (!planned.failure.isEmpty()) {
-        result.error = planned.failure;
-        return result;
-    }
-    for (const PlannedOutput& output : planned.outputs) {
+    SourceReading::apply(facts, read.item);
+    read.planned = SourceReading::plan(read.item, settings, caps, /*createFolder=*/false);
+    return read;
+}
+
+ItemPlan report(const Read& read, const TersioSettings& settings) {
+    ItemPlan result{read.item, {}, read.planned.failure};
+    for (const PlannedOutput& output : read.planned.outputs) {
         const bool exists = QFileInfo::exists(output.destination.toLocalFile());
         result.steps << PlanStep{output, !settings.overwriteExisting && exists};
     }
     return result;
 }
 
+} // namespace
+
 QList<ItemPlan> planAll(const QList<MediaItem>& items, const FFmpegTools& tools,
                         const TersioSettings& settings, const EncoderCaps& caps) {
-    return QtConcurrent::blockingMapped<QList<ItemPlan>>(
-        items, [&](const MediaItem& item) { return plan(item, tools, settings, caps); });
+    QList<Read> reads = QtConcurrent::blockingMapped<QList<Read>>(
+        items, [&](const MediaItem& item) { return readAndPlan(item, tools, settings, caps); });
+    // Names are settled afterwards in queue order, exactly as a run settles them.
+    SourceSet sources;
+    for (const MediaItem& item : items)
+        sources.add(item.url);
+    OutputNames::Claims claims(sources.paths());
+    QList<ItemPlan> plans;
+    for (Read& read : reads) {
+        read.planned = SourceReading::settle(std::move(read.planned), claims, sources);
+        plans << report(read, settings);
+    }
+    return plans;
 }
 
 } // namespace DryRun

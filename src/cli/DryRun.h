@@ -13,10 +13,7 @@
 // nothing: no folder is created and no encoder is started.
 namespace DryRun {
 
-ItemPlan plan(const MediaItem& queued, const FFmpegTools& tools, const TersioSettings& settings,
-              const EncoderCaps& caps);
-
-// In queue order; sources are read in parallel.
+// In queue order; sources are read in parallel, names are then settled in queue order.
 QList<ItemPlan> planAll(const QList<MediaItem>& items, const FFmpegTools& tools,
                         const TersioSettings& settings, const EncoderCaps& caps);
 

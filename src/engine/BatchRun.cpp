@@ -11,7 +11,8 @@ int BatchRun::concurrencyLimit(qint64 maxConcurrent) {
 BatchRun::BatchRun(QList<QUuid> ids, std::shared_ptr<const RunSnapshot> run, QueueModel* queue,
                    RunControl* control, QThreadPool* workers, QObject* parent)
     : QObject(parent), ids_(std::move(ids)), run_(std::move(run)), queue_(queue), control_(control),
-      workers_(workers), limit_(concurrencyLimit(run_->settings.maxConcurrent)) {}
+      names_(ids_, queue), workers_(workers),
+      limit_(concurrencyLimit(run_->settings.maxConcurrent)) {}
 
 void BatchRun::start() {
     fill();
@@ -24,7 +25,8 @@ void BatchRun::fill() {
         return;
     filling_ = true;
     while (live_ < limit_ && next_ < ids_.size()) {
-        auto* pipeline = new ItemPipeline(ids_.at(next_++), run_, queue_, control_, workers_, this);
+        auto* pipeline =
+            new ItemPipeline(ids_.at(next_++), run_, queue_, control_, &names_, workers_, this);
         ++live_;
         connect(pipeline, &ItemPipeline::finished, this, [this, pipeline] {
             pipeline->deleteLater();

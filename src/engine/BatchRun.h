@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/RunControl.h"
+#include "engine/RunNames.h"
 
 #include <QList>
 #include <QObject>
@@ -35,6 +36,7 @@ class BatchRun : public QObject {
     std::shared_ptr<const RunSnapshot> run_;
     QueueModel* queue_;
     RunControl* control_;
+    RunNames names_;
     QThreadPool* workers_;
     int limit_;
     int next_ = 0;

@@ -2,16 +2,17 @@
 
 #include "engine/ProgressRelay.h"
 #include "engine/QueueModel.h"
+#include "engine/RunNames.h"
 #include "engine/SourceReading.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 ItemPipeline::ItemPipeline(const QUuid& id, std::shared_ptr<const RunSnapshot> run,
-                           QueueModel* queue, RunControl* control, QThreadPool* workers,
-                           QObject* parent)
+                           QueueModel* queue, RunControl* control, RunNames* names,
+                           QThreadPool* workers, QObject* parent)
     : QObject(parent), id_(id), run_(std::move(run)), queue_(queue), control_(control),
-      workers_(workers) {}
+      names_(names), workers_(workers) {}
 
 void ItemPipeline::start() {
     const MediaItem* item = queue_->find(id_);
@@ -46,7 +47,14 @@ void ItemPipeline::sourceRead(const SourceReading::SourceFacts& facts) {
         SourceReading::plan(item_, run_->settings, run_->caps, /*createFolder=*/true);
     if (!planned.failure.isEmpty())
         return fail(planned.failure);
-    plan_ = std::move(planned.outputs);
+    names_->settle(id_, std::move(planned),
+                   [this](const SourceReading::ItemPlan& settled) { named(settled); });
+}
+
+void ItemPipeline::named(const SourceReading::ItemPlan& planned) {
+    if (!planned.failure.isEmpty())
+        return fail(planned.failure);
+    plan_ = planned.outputs;
 
     queue_->update(id_, [](MediaItem& it) { it.status = ItemStatus::working(); });
     nextOutput();
@@ -162,5 +170,6 @@ void ItemPipeline::finish() {
     if (finished_)
         return;
     finished_ = true;
+    names_->pass(id_);
     emit finished();
 }

@@ -15,6 +15,7 @@
 #include <optional>
 
 class QueueModel;
+class RunNames;
 
 // One item's way through a run: read the source, place and plan the outputs, encode them one
 // after another, and record the result. Lives on the main thread and only ever waits for
@@ -25,7 +26,8 @@ class ItemPipeline : public QObject {
 
   public:
     ItemPipeline(const QUuid& id, std::shared_ptr<const RunSnapshot> run, QueueModel* queue,
-                 RunControl* control, QThreadPool* workers, QObject* parent = nullptr);
+                 RunControl* control, RunNames* names, QThreadPool* workers,
+                 QObject* parent = nullptr);
 
     // May finish before it returns (a stopped run, an item no longer queued).
     void start();
@@ -35,6 +37,7 @@ class ItemPipeline : public QObject {
 
   private:
     void sourceRead(const SourceReading::SourceFacts& facts);
+    void named(const SourceReading::ItemPlan& planned);
     void nextOutput();
     void prepareSource();
     void encoded(int index, const std::shared_ptr<FFmpegJob>& job,
@@ -48,6 +51,7 @@ class ItemPipeline : public QObject {
     std::shared_ptr<const RunSnapshot> run_;
     QueueModel* queue_;
     RunControl* control_;
+    RunNames* names_;
     QThreadPool* workers_;
 
     MediaItem item_; // the local copy the planners see

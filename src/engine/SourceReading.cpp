@@ -3,6 +3,7 @@
 #include "tools/PosterFrame.h"
 #include "tools/SourcePreparer.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace SourceReading {
@@ -69,15 +70,43 @@ ItemPlan plan(const MediaItem& item, const TersioSettings& settings, const Encod
             "No output formats are available for this file. Check the format toggles.");
         return result;
     }
-    for (const PlannedOutput& output : std::as_const(result.outputs)) {
-        if (CommandBuilder::writesOverSource(output, item.url)) {
-            result.outputs.clear();
-            result.failure = QStringLiteral(
-                "This output would replace the original file. Choose another output folder.");
-            break;
-        }
-    }
     return result;
+}
+
+ItemPlan settle(ItemPlan plan, OutputNames::Claims& claims, const SourceSet& sources) {
+    if (!plan.failure.isEmpty())
+        return plan;
+    const auto refuse = [&plan](const QString& failure) {
+        plan.outputs.clear();
+        plan.failure = failure;
+        return plan;
+    };
+    const QString overSource = QStringLiteral(
+        "This output would replace the original file. Choose another output folder.");
+    QList<OutputNames::Slot> wanted;
+    for (const PlannedOutput& output : std::as_const(plan.outputs)) {
+        const QFileInfo file(output.destination.toLocalFile());
+        if (sources.holds(file.filePath()))
+            return refuse(overSource);
+        wanted.append({SourceSet::canonicalFolder(file.path()), file.fileName()});
+    }
+    const QStringList names = claims.names(wanted);
+    for (qsizetype i = 0; i < plan.outputs.size(); ++i) {
+        PlannedOutput& output = plan.outputs[i];
+        if (names.at(i) != wanted.at(i).name)
+            output = CommandBuilder::renamed(output, names.at(i));
+        const qsizetype bytes = QFile::encodeName(names.at(i)).size();
+        if (bytes > OutputNames::nameLimit)
+            return refuse(QStringLiteral("The output name \u201C%1\u201D is too long: %2 bytes, "
+                                         "where the file system allows %3.")
+                              .arg(names.at(i))
+                              .arg(bytes)
+                              .arg(OutputNames::nameLimit));
+        if (sources.holds(output.destination.toLocalFile()))
+            return refuse(overSource);
+    }
+    claims.take(wanted, names);
+    return plan;
 }
 
 } // namespace SourceReading

@@ -3,6 +3,8 @@
 #include "model/MediaItem.h"
 #include "model/TersioSettings.h"
 #include "planning/CommandBuilder.h"
+#include "planning/OutputNames.h"
+#include "planning/SourceSet.h"
 #include "tools/EncoderCaps.h"
 #include "tools/ImageInspector.h"
 #include "tools/Prober.h"
@@ -43,5 +45,10 @@ struct ItemPlan {
 // createFolder false: the folder is only named, for a plan that writes nothing.
 ItemPlan plan(const MediaItem& item, const TersioSettings& settings, const EncoderCaps& caps,
               bool createFolder);
+
+// The third step, taken in queue order: the plan's outputs get their final names from the
+// run's claims, and an item is refused when an output would replace a queued original or has
+// a name the file system cannot store. Only an item that goes ahead claims its names.
+ItemPlan settle(ItemPlan plan, OutputNames::Claims& claims, const SourceSet& sources);
 
 } // namespace SourceReading

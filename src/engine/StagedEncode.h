@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // One planned output encoded so that its destination is never left half-written: ffmpeg writes
 // a hidden file beside the destination, which replaces the destination (rename(2)) only after
 // a clean exit and is removed otherwise.
@@ -17,9 +19,29 @@ struct Outcome {
     qint64 bytes = 0;
 };
 
-// ".<name>.tersio-<random>.<ext>" in the destination's folder: hidden, so adding the folder
-// again never queues it, and with the destination's extension, which picks ffmpeg's muxer.
-QString temporaryName(const QString& destinationPath, const QString& random);
+// Who writes a hidden file: the machine and the process, so a later run can tell a crashed
+// run's leftovers from an encode still going on, perhaps on another machine sharing the folder.
+struct Writer {
+    QString host; // empty: not recorded (files left by older versions)
+    qint64 pid = 0;
+
+    static Writer current();
+    friend bool operator==(const Writer&, const Writer&) = default;
+};
+
+// ".<name>.tersio-<pid>-<random>@<host>.<ext>" in the destination's folder: hidden, so adding
+// the folder again never queues it, and with the destination's extension, which picks ffmpeg's
+// muxer. A name too long for the file system is cut and marked with a hash of the whole name.
+QString temporaryName(const QString& destinationPath, const QString& random,
+                      const Writer& writer = Writer::current());
+
+// The writer recorded in `fileName` when it is one of the destination's hidden files.
+std::optional<Writer> writerOf(const QString& fileName, const QString& destinationPath);
+
+// Removes the destination's hidden files whose writer is gone: a process of this machine that
+// no longer runs, or, for another machine's, one not touched for `quietSeconds`. Returns how
+// many went.
+int removeStale(const QString& destinationPath, qint64 quietSeconds = 600);
 
 // The argument list handed to ffmpeg: the planned one with its last element (the destination)
 // replaced by the path that is actually written and, when `readPath` is given, the input after

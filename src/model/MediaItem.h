@@ -58,6 +58,9 @@ size_t qHash(const ProducedFile& file, size_t seed = 0);
 struct MediaItem {
     QUuid id = QUuid::createUuid();
     QUrl url;
+    // The folder the item was found in when a whole folder was added (absolute, cleaned);
+    // empty for a file added by itself. A chosen output folder mirrors the structure below it.
+    QString addedFolder;
     MediaKind kind = MediaKind::image;
     qint64 sourceBytes = 0;
     qint64 width = 0;

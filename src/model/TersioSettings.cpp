@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <cmath>
@@ -24,6 +25,43 @@ std::optional<qint64> wholeNumber(const QJsonValue& value) {
         d >= 9223372036854775808.0)
         return std::nullopt;
     return static_cast<qint64>(d);
+}
+
+// Qt's reader accepts numbers JSON does not (".5", "1.") and clamps whole numbers beyond 64 bits
+// to the nearest limit without a word, so the document's own number tokens are checked first.
+bool numbersAreStrict(const QByteArray& text) {
+    static const QRegularExpression number(
+        QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?$"));
+    bool inString = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            continue;
+        }
+        if (c != '-' && c != '.' && (c < '0' || c > '9'))
+            continue;
+        qsizetype end = i;
+        while (end < text.size() && QByteArrayView("0123456789+-.eE").contains(text.at(end)))
+            ++end;
+        const QByteArray token = text.mid(i, end - i);
+        if (!number.match(QString::fromLatin1(token)).hasMatch())
+            return false;
+        bool fits = true;
+        if (!token.contains('.') && !token.contains('e') && !token.contains('E'))
+            token.toLongLong(&fits);
+        if (!fits)
+            return false;
+        i = end - 1;
+    }
+    return true;
 }
 
 // Reads keys in order and remembers whether any of them was unusable.
@@ -206,7 +244,7 @@ std::optional<TersioSettings> TersioSettings::fromJson(const QJsonObject& object
 std::optional<TersioSettings> TersioSettings::fromJsonBytes(const QByteArray& bytes) {
     QJsonParseError error{};
     const auto document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    if (error.error != QJsonParseError::NoError || !document.isObject() || !numbersAreStrict(bytes))
         return std::nullopt;
     return fromJson(document.object());
 }

@@ -50,6 +50,9 @@ QUrl plannedOutputDirectory(const MediaItem& item, const TersioSettings& setting
 QUrl destination(const QUrl& directory, const QString& stem, const QString& suffix,
                  const QString& ext);
 
+// The same invocation writing `fileName` in the same folder instead.
+PlannedOutput renamed(const PlannedOutput& output, const QString& fileName);
+
 // The file name without its last extension: "Holiday.2024.MOV" -> "Holiday.2024".
 QString stem(const QUrl& source);
 

@@ -85,6 +85,13 @@ QUrl plannedOutputDirectory(const MediaItem& item, const TersioSettings& setting
         if (settings.customFolderPath.isEmpty())
             throw TersioError(QStringLiteral("Choose an output folder in Output settings."));
         path = settings.customFolderPath;
+        // As if the added folder had been copied into the chosen one.
+        if (!item.addedFolder.isEmpty()) {
+            const QString below =
+                QDir(item.addedFolder).relativeFilePath(QFileInfo(item.url.toLocalFile()).path());
+            path += QLatin1Char('/') + QFileInfo(item.addedFolder).fileName() + QLatin1Char('/') +
+                    below;
+        }
     } else {
         QString name = trimSpacesAndTabs(settings.subfolderName);
         if (name.isEmpty())
@@ -104,6 +111,15 @@ QUrl destination(const QUrl& directory, const QString& stem, const QString& suff
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return QUrl::fromLocalFile(folder + name);
+}
+
+PlannedOutput renamed(const PlannedOutput& output, const QString& fileName) {
+    PlannedOutput result = output;
+    const QString folder = QFileInfo(output.destination.toLocalFile()).path();
+    result.destination = QUrl::fromLocalFile(QDir(folder).filePath(fileName));
+    if (!result.arguments.isEmpty())
+        result.arguments.last() = PlanPieces::localPath(result.destination);
+    return result;
 }
 
 QString stem(const QUrl& source) {

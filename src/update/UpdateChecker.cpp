@@ -76,7 +76,7 @@ UpdateChecker::UpdateChecker(Endpoint endpoint, QObject* parent)
 }
 
 QUrl UpdateChecker::defaultManifestUrl() {
-    return QUrl(QStringLiteral("https://updates.veltrane.app/tersio/version.json"));
+    return QUrl(QStringLiteral("https://updates.veltrane.app/version.json"));
 }
 
 QString UpdateChecker::applicationVersion() {

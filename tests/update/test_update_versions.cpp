@@ -176,7 +176,7 @@ class TestUpdateVersions : public QObject {
         const QUrl url = UpdateChecker::defaultManifestUrl();
         QVERIFY(url.isValid());
         QCOMPARE(url.scheme(), QStringLiteral("https"));
-        QVERIFY(url.path().endsWith(QLatin1String("/version.json")));
+        QCOMPARE(url.path(), QStringLiteral("/version.json"));
         QVERIFY(!url.hasQuery());
         QVERIFY(!UpdateChecker::applicationVersion().isEmpty());
     }
