@@ -122,7 +122,7 @@ class TestCliPlan : public CliHarness {
         QCOMPARE(argumentAfter(h264, u"-vf"_s), u"scale=1280:-2:flags=lanczos"_s);
         QVERIFY(h264.contains(u"-an"_s) && !h264.contains(u"-c:a"_s));
         QCOMPARE(argumentAfter(arguments(outputs[2]), u"-cpu-used"_s), u"1"_s);
-        QCOMPARE(arguments(outputs[4]).last(), chosen + u"/clip-1x1-hevc.mp4"_s);
+        QCOMPARE(arguments(outputs[4]).last(), chosen + u"/uhd/clip-1x1-hevc.mp4"_s);
         QVERIFY(!QFileInfo::exists(chosen));
 
         // The effective document: stored values, then the overrides.

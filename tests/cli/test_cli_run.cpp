@@ -126,6 +126,101 @@ class TestCliRun : public CliHarness {
             statuses << item[u"status"_s].toString();
         QCOMPARE(statuses, (QStringList{u"cancelled"_s, u"queued"_s}));
     }
+    // A queue whose outputs collide: the dry run names exactly what a run writes, and the
+    // names stay put when the same queue runs again.
+    void dryRunNamesWhatTheRunWrites() {
+        QTemporaryDir work;
+        const QString in = work.filePath(u"in"_s);
+        QDir().mkpath(in + u"/a"_s);
+        QDir().mkpath(in + u"/b"_s);
+        for (const QString& name :
+             {u"photo.png"_s, u"photo.jpg"_s, u"a/DSC_0001.JPG"_s, u"b/DSC_0001.JPG"_s})
+            makeImage(in + u'/' + name, u"64x48"_s);
+        makeClip(in + u"/clip.mov"_s, u"96x96"_s, 1, 5);
+        makeClip(in + u"/clip.mp4"_s, u"96x96"_s, 1, 5);
+        const QStringList args{u"--image-format=jpeg"_s, u"--no-webm"_s,
+                               u"--crops=9x16"_s,        u"--output"_s,
+                               work.filePath(u"out"_s),  in};
+
+        const Outcome plan = cli(QStringList{u"--dry-run"_s, u"--json"_s} + args);
+        QCOMPARE(plan.status, 0);
+        QStringList planned;
+        for (const auto& item : plan.json()[u"items"_s].toArray())
+            for (const auto& output : item[u"outputs"_s].toArray())
+                planned << output[u"destination"_s].toString();
+        QCOMPARE(QSet<QString>(planned.begin(), planned.end()).size(), planned.size());
+        QVERIFY(planned.contains(work.filePath(u"out/in/photo-2.jpg"_s)));
+        QVERIFY(planned.contains(work.filePath(u"out/in/clip-poster-2.jpg"_s)));
+        QVERIFY(planned.contains(work.filePath(u"out/in/b/DSC_0001.jpg"_s)));
+
+        const auto written = [&](const QStringList& extra) {
+            const Outcome o = cli(QStringList{u"--json"_s} + extra + args);
+            QStringList paths;
+            for (const auto& item : o.json()[u"items"_s].toArray())
+                for (const auto& output : item[u"outputs"_s].toArray())
+                    paths << output[u"path"_s].toString();
+            return std::pair(o.status, paths);
+        };
+        QCOMPARE(written({}), std::pair(0, planned));
+        QFileInfo first(planned.first());
+        const QDateTime modified = first.lastModified();
+        QCOMPARE(written({u"--no-overwrite"_s}), std::pair(0, planned));
+        first.refresh();
+        QCOMPARE(first.lastModified(), modified);
+    }
+
+    void outputFolderMayBeTheInputFolder() {
+        QTemporaryDir work;
+        const QString dir = work.filePath(u"site"_s);
+        QDir().mkpath(dir);
+        makeImage(dir + u"/hero.png"_s, u"64x48"_s);
+        const QStringList args{u"--image-format=jpeg"_s, u"--output"_s, dir};
+
+        Outcome o = cli(args + QStringList{dir});
+        QCOMPARE(o.status, 0);
+        QVERIFY(QFileInfo::exists(dir + u"/site/hero.jpg"_s));
+        // Again: the previous output is told apart, the source is processed again.
+        o = cli(args + QStringList{u"--json"_s, dir});
+        QCOMPARE(o.status, 0);
+        const QJsonArray items = o.json()[u"items"_s].toArray();
+        QCOMPARE(items.size(), 1);
+        QCOMPARE(items[0][u"source"_s].toString(), dir + u"/hero.png"_s);
+        QVERIFY(!QFileInfo::exists(dir + u"/site/site/hero.jpg"_s));
+        // Only previous outputs given: said in words that match.
+        o = cli(args + QStringList{dir + u"/site"_s});
+        QCOMPARE(o.status, 2);
+        QVERIFY2(o.err.contains(u"all given files are inside the output folder "_s + dir),
+                 qPrintable(o.err));
+    }
+
+    // Killed outright mid-encode, the run leaves its hidden file; the next run clears it.
+    void killedRunLeavesNothingHiddenAfterARerun() {
+        QTemporaryDir work;
+        const QString out = work.filePath(u"out"_s);
+        makeClip(work.filePath(u"long.mp4"_s), u"320x240"_s, 10, 25);
+        const QStringList args{u"--speed=slow"_s,
+                               u"--no-hevc"_s,
+                               u"--no-webm"_s,
+                               u"--no-poster"_s,
+                               u"--no-crops"_s,
+                               u"--output"_s,
+                               out,
+                               work.filePath(u"long.mp4"_s)};
+        QProcess process;
+        startCli(process, args);
+        const auto hidden = [&] {
+            return QDir(out).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!hidden().isEmpty() && hidden().first().size() > 0, 60000);
+        ::kill(pid_t(process.processId()), SIGKILL);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(hidden().size(), 1);
+        QVERIFY(hidden().first().fileName().startsWith(u'.'));
+
+        QCOMPARE(cli(args).status, 0);
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{u"long.mp4"_s});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCliRun)

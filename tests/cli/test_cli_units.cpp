@@ -136,22 +136,87 @@ class TestCliUnits : public QObject {
         QVERIFY(edited({u"--no-crops"_s}).activeCrops().isEmpty());
     }
 
+    // Where a folder's outputs go, given the folder the item was found in ("" for a file
+    // named outright).
+    void outputFoldersAreRecognised_data() {
+        QTest::addColumn<QString>("chosen"); // empty: subfolder mode with `subfolder`
+        QTest::addColumn<QString>("subfolder");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("addedFolder");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("optimised beside") << ""
+                                          << ""
+                                          << "/m/optimised/a.jpg"
+                                          << "/m" << true;
+        QTest::newRow("optimised deeper") << ""
+                                          << ""
+                                          << "/m/x/optimised/a.jpg"
+                                          << "/m" << true;
+        QTest::newRow("source") << ""
+                                << ""
+                                << "/m/a.jpg"
+                                << "/m" << false;
+        QTest::newRow("similar name") << ""
+                                      << ""
+                                      << "/m/not-optimised/a.jpg"
+                                      << "/m" << false;
+        QTest::newRow("nested name") << ""
+                                     << " web/min\t"
+                                     << "/m/web/min/a.jpg"
+                                     << "/m" << true;
+        QTest::newRow("half the name") << ""
+                                       << "web/min"
+                                       << "/m/web/a.jpg"
+                                       << "/m" << false;
+        QTest::newRow("beside the sources") << ""
+                                            << "."
+                                            << "/m/a.jpg"
+                                            << "/m" << false;
+        QTest::newRow("named outright") << ""
+                                        << ""
+                                        << "/m/optimised/a.jpg"
+                                        << "" << false;
+        QTest::newRow("copy of the folder") << "/out"
+                                            << ""
+                                            << "/out/m/a.jpg"
+                                            << "/m" << true;
+        QTest::newRow("deep in the copy") << "/out"
+                                          << ""
+                                          << "/out/m/d/a.jpg"
+                                          << "/m" << true;
+        QTest::newRow("chosen folder is the added one") << "/m"
+                                                        << ""
+                                                        << "/m/a.jpg"
+                                                        << "/m" << false;
+        QTest::newRow("its copy inside it") << "/m"
+                                            << ""
+                                            << "/m/m/a.jpg"
+                                            << "/m" << true;
+        QTest::newRow("another folder's copy") << "/out"
+                                               << ""
+                                               << "/out/n/a.jpg"
+                                               << "/m" << false;
+        QTest::newRow("outside") << "/out"
+                                 << ""
+                                 << "/outside/m/a.jpg"
+                                 << "/m" << false;
+    }
+
     void outputFoldersAreRecognised() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, subfolder);
+        QFETCH(QString, file);
+        QFETCH(QString, addedFolder);
         TersioSettings s;
-        QVERIFY(OutputFolders::holds(u"/m/optimised/a.jpg"_s, s));
-        QVERIFY(OutputFolders::holds(u"/m/x/optimised/a.jpg"_s, s));
-        QVERIFY(!OutputFolders::holds(u"/m/a.jpg"_s, s));
-        QVERIFY(!OutputFolders::holds(u"/m/not-optimised/a.jpg"_s, s));
-        s.subfolderName = u" web/min\t"_s;
-        QVERIFY(OutputFolders::holds(u"/m/web/min/a.jpg"_s, s));
-        QVERIFY(!OutputFolders::holds(u"/m/web/a.jpg"_s, s));
-        s.subfolderName = u"."_s; // outputs beside the sources: every file would match
-        QVERIFY(!OutputFolders::holds(u"/m/a.jpg"_s, s));
-        s.outputMode = OutputMode::customFolder;
-        s.customFolderPath = u"/out"_s;
-        QVERIFY(OutputFolders::holds(u"/out/a.jpg"_s, s));
-        QVERIFY(OutputFolders::holds(u"/out/deep/a.jpg"_s, s));
-        QVERIFY(!OutputFolders::holds(u"/outside/a.jpg"_s, s));
+        s.subfolderName = subfolder;
+        if (!chosen.isEmpty()) {
+            s.outputMode = OutputMode::customFolder;
+            s.customFolderPath = chosen;
+        }
+        MediaItem found;
+        found.url = QUrl::fromLocalFile(file);
+        found.addedFolder = addedFolder;
+        QTEST(OutputFolders::holds(found, s), "held");
     }
 
     void settingsFileIsStrictAndNamedInTheError() {

@@ -342,9 +342,9 @@ class TestEngineRun : public QObject {
     }
 
     void stagedNames() {
-        const QString temporary =
-            StagedEncode::temporaryName(QStringLiteral("/out/clip.mp4"), QStringLiteral("abc"));
-        QCOMPARE(temporary, QStringLiteral("/out/.clip.mp4.tersio-abc.mp4"));
+        const QString temporary = StagedEncode::temporaryName(
+            QStringLiteral("/out/clip.mp4"), QStringLiteral("abc"), {QStringLiteral("box"), 42});
+        QCOMPARE(temporary, QStringLiteral("/out/.clip.mp4.tersio-42-abc@box.mp4"));
         QCOMPARE(StagedEncode::launchArguments({"-i", "/in/a.mov", "/out/clip.mp4"}, temporary),
                  (QStringList{"-i", "/in/a.mov", temporary}));
         QCOMPARE(StagedEncode::failureMessage({1, {}, QStringLiteral("a\n\nb\n")}),

@@ -3,6 +3,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -160,6 +161,38 @@ class TestSettings : public QObject {
             object["imageFormat"] = "png";
         const QByteArray stored = object.isEmpty() ? bytes : QJsonDocument(object).toJson();
         QCOMPARE(loadBytes(stored), TersioSettings{});
+    }
+
+    // Number spellings the JSON reader lets through, written into the raw text.
+    void numbersOutsideJsonFallBack_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("leading dot") << "imageQuality"
+                                     << ".5" << false;
+        QTest::newRow("trailing dot") << "imageQuality"
+                                      << "80." << false;
+        QTest::newRow("below 64 bits") << "imageMaxWidth"
+                                       << "-9223372036854775809" << false;
+        QTest::newRow("above 64 bits") << "videoMaxWidth"
+                                       << "9223372036854775808" << false;
+        QTest::newRow("64-bit minimum") << "imageMaxWidth"
+                                        << "-9223372036854775808" << true;
+        QTest::newRow("exponent") << "imageQuality"
+                                  << "7.5e1" << true;
+    }
+
+    void numbersOutsideJsonFallBack() {
+        QFETCH(QString, key);
+        QFETCH(QString, token);
+        QFETCH(bool, loads);
+        TersioSettings png;
+        png.imageFormat = ImageFormat::png;
+        QString text = QString::fromUtf8(png.toJsonBytes());
+        text.replace(QRegularExpression("\"" + key + "\":[^,}]*"), "\"" + key + "\":" + token);
+        QVERIFY(text.contains(token));
+        const TersioSettings loaded = loadBytes(text.toUtf8());
+        QCOMPARE(loaded.imageFormat, loads ? ImageFormat::png : TersioSettings{}.imageFormat);
     }
 
     void lenientWhereTheFormatAllows() {
