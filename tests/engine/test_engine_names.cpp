@@ -221,6 +221,27 @@ class TestEngineNames : public QObject {
         QCOMPARE(hiddenFiles(work_.path()), QStringList{});
     }
 
+    // The first item's source takes longest to read; it still claims the name first.
+    void namesFollowTheQueueNotTheReading() {
+        QVERIFY(makeSource(at("late/clip.mov"), "red"));
+        QVERIFY(makeSource(at("late/clip.mp4"), "blue"));
+        const QString probe =
+            TestSupport::writeScript(at("ffprobe"), "case \"$*\" in *clip.mov*) sleep 2;; esac\n"
+                                                    "exec /usr/bin/ffprobe \"$@\"\n");
+        TersioSettings settings = quick();
+        settings.maxConcurrent = 2;
+        auto model = makeModel(settings);
+        model->setTools(FFmpegTools{realTools().ffmpeg, probe}, debianCaps());
+        model->add({QUrl::fromLocalFile(at("late"))});
+        model->start();
+        QVERIFY(waitForRunEnd(*model));
+        QCOMPARE(written(*model),
+                 (QStringList{at("late/optimised/clip.mp4"), at("late/optimised/clip-2.mp4")}));
+        QTemporaryDir scratch;
+        QVERIFY(near(middleColour(at("late/optimised/clip.mp4"), scratch.path()), Qt::red));
+        QVERIFY(near(middleColour(at("late/optimised/clip-2.mp4"), scratch.path()), Qt::blue));
+    }
+
     void namesAtTheLimit() {
         const QString fits = QString(236, 'f') + ".png";   // its JPEG: 240 bytes
         const QString nearly = QString(247, 'g') + ".png"; // its WebP: 252 bytes
