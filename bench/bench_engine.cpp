@@ -1,8 +1,10 @@
-// Engine measurements: batch overhead against a plain loop, add() of a large tree, and the delay
-// from a progress line to the queue's dataChanged. Prints one line per figure.
+// Engine measurements: batch overhead against a plain loop, add() of a large tree, facts read in
+// the background after add(), and the delay from a progress line to the queue's dataChanged.
+// Prints one line per figure.
 #include "ProcStatus.h"
 #include "engine/AppModel.h"
 #include "engine/BatchRun.h"
+#include "engine/FactReader.h"
 #include "engine/ProgressRelay.h"
 #include "planning/CommandBuilder.h"
 #include "tools/Shell.h"
@@ -16,6 +18,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -155,6 +158,117 @@ void addLargeTree(QTextStream& out) {
         << " MB) (goal < 500 ms, < 50 MB)\n";
 }
 
+// Gaps between the ticks of a 16 ms timer on the main thread: a frame the window would miss.
+class FrameWatch {
+  public:
+    FrameWatch() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(16);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { gaps_ << clock_.restart(); });
+        clock_.start();
+        timer_.start();
+    }
+    QString summary() {
+        timer_.stop();
+        std::sort(gaps_.begin(), gaps_.end());
+        if (gaps_.isEmpty())
+            return QStringLiteral("no frames");
+        const auto over =
+            std::count_if(gaps_.begin(), gaps_.end(), [](qint64 g) { return g > 50; });
+        return QStringLiteral("%1 frames, median %2 ms, p99 %3 ms, longest %4 ms, %5 over 50 ms")
+            .arg(gaps_.size())
+            .arg(gaps_.at(gaps_.size() / 2))
+            .arg(gaps_.at(qMin(gaps_.size() - 1, gaps_.size() * 99 / 100)))
+            .arg(gaps_.last())
+            .arg(over);
+    }
+
+  private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    QList<qint64> gaps_;
+};
+
+void waitForFacts(AppModel& model) {
+    while (model.factReader()->outstanding() > 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+QString samplePictures() {
+    QProcess fetch;
+    fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    fetch.start(QStringLiteral(TERSIO_BENCH_DIR "/fetch-sample-media.sh"), {});
+    fetch.waitForFinished(600000);
+    return fetch.exitCode() == 0 ? QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed()
+                                 : QString();
+}
+
+// (4) Facts read in the background after add(): real pictures from Debian packages, four copies
+// each, and a few clips; how long until every row has its size, and the main thread's frames
+// meanwhile. Then 10,000 empty files, the most results a second the reader can hand back.
+void factsRead(QTextStream& out) {
+    const QString pictures = samplePictures();
+    if (pictures.isEmpty()) {
+        out << "facts read: no sample pictures (bench/fetch-sample-media.sh failed)\n";
+        return;
+    }
+    QTemporaryDir dir;
+    const QStringList names = QDir(pictures).entryList(QDir::Files);
+    qint64 bytes = 0;
+    for (int copy = 0; copy < 4; ++copy) {
+        const QString folder = dir.filePath(QStringLiteral("copy%1").arg(copy));
+        QDir().mkpath(folder);
+        for (const QString& name : names) {
+            QFile::copy(QDir(pictures).filePath(name), folder + u'/' + name);
+            bytes += QFileInfo(folder + u'/' + name).size();
+        }
+        ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30:duration=3", "-f", "lavfi",
+                "-i", "sine=duration=3", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
+                "-shortest", folder + QStringLiteral("/clip.mp4")});
+    }
+    {
+        auto model = makeModel(TersioSettings{}, ffmpegPath);
+        FrameWatch idle;
+        QElapsedTimer quiet;
+        quiet.start();
+        while (quiet.elapsed() < 1000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        out << "facts read, idle main thread for comparison: " << idle.summary() << "\n";
+
+        FrameWatch frames;
+        QElapsedTimer timer;
+        timer.start();
+        model->add({QUrl::fromLocalFile(dir.path())});
+        const qint64 addMs = timer.elapsed();
+        waitForFacts(*model);
+        const qint64 readMs = timer.elapsed();
+        const auto known = std::count_if(model->items().begin(), model->items().end(),
+                                         [](const MediaItem& item) { return item.width > 0; });
+        out << "facts read: " << model->itemCount() << " files (" << bytes / 1000000
+            << " MB of pictures, 4 clips), add() " << addMs << " ms, every fact in " << readMs
+            << " ms, " << known << " with a size; main thread: " << frames.summary()
+            << " (goal: none over 50 ms)\n";
+    }
+    {
+        QTemporaryDir empty;
+        for (int d = 0; d < 100; ++d) {
+            const QString folder = empty.filePath(QStringLiteral("d%1").arg(d));
+            QDir().mkpath(folder);
+            for (int f = 0; f < 100; ++f)
+                QFile(QStringLiteral("%1/frame%2.jpg").arg(folder).arg(f))
+                    .open(QIODevice::WriteOnly);
+        }
+        auto model = makeModel(TersioSettings{}, ffmpegPath);
+        FrameWatch frames;
+        QElapsedTimer timer;
+        timer.start();
+        model->add({QUrl::fromLocalFile(empty.path())});
+        waitForFacts(*model);
+        out << "facts read, 10,000 empty files: done in " << timer.elapsed()
+            << " ms; main thread: " << frames.summary() << "\n";
+    }
+}
+
 qint64 realtimeNs() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
@@ -255,6 +369,8 @@ int main(int argc, char* argv[]) {
     const QStringList only = app.arguments().mid(1);
     if (only.isEmpty() || only.contains("add"))
         addLargeTree(out), out.flush();
+    if (only.isEmpty() || only.contains("facts"))
+        factsRead(out), out.flush();
     if (only.isEmpty() || only.contains("progress"))
         progressLatency(out), relayLatency(out), out.flush();
     if (only.isEmpty() || only.contains("batch"))

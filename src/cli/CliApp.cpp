@@ -123,8 +123,8 @@ int run(const QStringList& arguments) {
 
     const std::optional<FFmpegTools> tools = findTools(request.ffmpegPath);
 
-    // The command line never writes the user's store.
-    AppModel model(AppModelOptions{false, effective.settings, false});
+    // The command line never writes the user's store, and its run reads every source itself.
+    AppModel model(AppModelOptions{false, effective.settings, false, false});
     model.setTools(tools, tools ? EncoderCaps::detect(tools->ffmpeg) : EncoderCaps{});
     if (!model.tools()) {
         Console::err(u"tersio-cli: "_s + model.toolNote() + u'\n');

@@ -1,7 +1,9 @@
 #include "AppModel.h"
 
 #include "engine/BatchRun.h"
+#include "engine/FactReader.h"
 #include "engine/MediaScan.h"
+#include "engine/SourceReading.h"
 #include "model/ByteCount.h"
 #include "model/Preferences.h"
 #include "planning/CommandBuilder.h"
@@ -26,6 +28,7 @@ AppModel::AppModel(QObject* parent) : AppModel(AppModelOptions{}, parent) {}
 
 AppModel::AppModel(const AppModelOptions& options, QObject* parent)
     : QObject(parent), queue_(new QueueModel(this)),
+      reader_(options.readFactsWhenAdded ? new FactReader(queue_, this) : nullptr),
       settings_(
           new SettingsModel(options.settings ? *options.settings : TersioSettings::load(), this)),
       toolNote_(QStringLiteral("Looking for FFmpeg\u2026")),
@@ -33,6 +36,10 @@ AppModel::AppModel(const AppModelOptions& options, QObject* parent)
     // Every encode blocks a worker for its whole run; six items plus probes and a tool search.
     workers_.setMaxThreadCount(12);
     connect(queue_, &QueueModel::figuresChanged, this, &AppModel::totalsChanged);
+    if (reader_)
+        reader_->setPosterLook([this] {
+            return tools_ ? SourceReading::posterLookTool(settings(), tools_->ffmpeg) : QString();
+        });
     if (options.searchToolsAtStart)
         refreshTools();
 }
@@ -48,6 +55,9 @@ QueueModel* AppModel::queue() const {
 }
 SettingsModel* AppModel::settingsModel() const {
     return settings_;
+}
+FactReader* AppModel::factReader() const {
+    return reader_;
 }
 const QList<MediaItem>& AppModel::items() const {
     return queue_->items();
@@ -102,6 +112,8 @@ void AppModel::setTools(const std::optional<FFmpegTools>& tools, const EncoderCa
     const bool capsDiffer = caps != caps_;
     tools_ = tools;
     caps_ = tools ? caps : EncoderCaps{};
+    if (reader_)
+        reader_->setProbe(tools ? tools->ffprobe : std::nullopt);
     if (toolsDiffer)
         emit toolsChanged();
     if (capsDiffer)
@@ -173,8 +185,13 @@ void AppModel::add(const QList<QUrl>& urls) {
     queued.reserve(queue_->rowCount());
     for (const MediaItem& item : queue_->items())
         queued.insert(MediaScan::standardPath(item.url.toLocalFile()));
-    for (const MediaItem& item : MediaScan::collect(urls, queued))
+    QList<QUuid> added;
+    for (const MediaItem& item : MediaScan::collect(urls, queued)) {
         queue_->append(item);
+        added.append(item.id);
+    }
+    if (reader_ && !added.isEmpty())
+        reader_->enqueue(added);
 }
 
 void AppModel::remove(const QString& id) {

@@ -18,11 +18,13 @@
 #include <optional>
 
 class BatchRun;
+class FactReader;
 
 struct AppModelOptions {
     bool searchToolsAtStart = true;         // false: tests and tools call setTools themselves
     std::optional<TersioSettings> settings; // absent: loaded from the preferences store
     bool saveSettingsOnStart = true;        // false: the command line never writes the store
+    bool readFactsWhenAdded = true;         // false: only a run reads its sources
 };
 
 // The one observable object: the queue, the settings, the tools and the run state.
@@ -51,6 +53,7 @@ class AppModel : public QObject {
 
     QueueModel* queue() const;
     SettingsModel* settingsModel() const;
+    FactReader* factReader() const; // null when facts are only read by a run
 
     const QList<MediaItem>& items() const;
     const TersioSettings& settings() const;
@@ -103,6 +106,7 @@ class AppModel : public QObject {
     void runEnded();
 
     QueueModel* queue_;
+    FactReader* reader_ = nullptr;
     SettingsModel* settings_;
     InspectorTab tab_ = InspectorTab::media;
     bool running_ = false;

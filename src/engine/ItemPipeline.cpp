@@ -27,7 +27,7 @@ void ItemPipeline::start() {
         it.outputs.clear();
         it.currentTask = QStringLiteral("Reading");
     });
-    QtConcurrent::run(workers_, &SourceReading::read, item_, run_->tools.ffprobe,
+    QtConcurrent::run(workers_, &SourceReading::readUnlessCurrent, item_, run_->tools.ffprobe,
                       SourceReading::posterLookTool(run_->settings, run_->tools.ffmpeg))
         .then(this, [this](const SourceReading::SourceFacts& facts) { sourceRead(facts); });
 }

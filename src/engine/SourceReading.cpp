@@ -6,7 +6,42 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 namespace SourceReading {
+
+std::optional<FileStamp> stamp(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileStamp{qint64(status.st_size),
+                     qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec,
+                     quint64(status.st_ino)};
+}
+
+SourceFacts readUnlessCurrent(const MediaItem& item, const std::optional<QString>& ffprobe,
+                              const QString& posterLookWith) {
+    const QString path = item.url.toLocalFile();
+    const auto before = stamp(path);
+    // Read when posters were off: the frames were never looked at.
+    const bool posterMissing = !posterLookWith.isEmpty() && item.kind == MediaKind::video &&
+                               item.duration > 0 && !item.posterTime;
+    if (before && item.factsStamp == before && !posterMissing) {
+        SourceFacts facts;
+        facts.current = true;
+        return facts;
+    }
+    // Facts from an earlier state of the file would stop the image from being read again.
+    MediaItem fresh = item;
+    fresh.width = 0;
+    fresh.height = 0;
+    SourceFacts facts = read(fresh, ffprobe, posterLookWith);
+    // A video probed without ffprobe is only zeros: read it again once there is one.
+    const bool complete = item.kind == MediaKind::image || ffprobe.has_value();
+    if (facts.failure.isEmpty() && complete && before && stamp(path) == before)
+        facts.stamp = before;
+    return facts;
+}
 
 SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe,
                  const QString& posterLookWith) {
@@ -31,6 +66,16 @@ QString posterLookTool(const TersioSettings& settings, const QString& ffmpeg) {
 }
 
 void apply(const SourceFacts& facts, MediaItem& item) {
+    if (facts.current)
+        return;
+    if (item.factsStamp) {
+        // Read before from a file that has changed since: its old size says nothing now.
+        item.width = 0;
+        item.height = 0;
+    }
+    item.factsStamp = facts.stamp;
+    if (facts.stamp)
+        item.sourceBytes = facts.stamp->bytes;
     if (facts.probe) {
         const ProbeResult& probe = *facts.probe;
         if (probe.width > 0) {

@@ -24,6 +24,9 @@ struct SourceFacts {
     std::optional<ProbeResult> probe;
     std::optional<ImageFacts> image;
     std::optional<double> posterTime;
+    // Set by readUnlessCurrent: the file these facts describe, when it held still while read.
+    std::optional<FileStamp> stamp;
+    bool current = false; // the item's facts still describe the file: nothing was read
 };
 
 // Blocking (ffprobe, image decoding, poster frames): call it on a worker thread. Given an
@@ -34,8 +37,16 @@ SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe,
 // The ffmpeg to look at poster frames with: none when the settings make no poster.
 QString posterLookTool(const TersioSettings& settings, const QString& ffmpeg);
 
+// As read(), but nothing is read when the item's facts were read from the file as it is now
+// (a poster look included when one is asked for); otherwise everything is read afresh.
+SourceFacts readUnlessCurrent(const MediaItem& item, const std::optional<QString>& ffprobe,
+                              const QString& posterLookWith = {});
+
 // Stores what was read in the item; a probe without a size keeps the size already known.
 void apply(const SourceFacts& facts, MediaItem& item);
+
+// Absent when the path cannot be examined.
+std::optional<FileStamp> stamp(const QString& path);
 
 struct ItemPlan {
     QList<PlannedOutput> outputs;

@@ -55,6 +55,16 @@ struct ProducedFile {
 
 size_t qHash(const ProducedFile& file, size_t seed = 0);
 
+// What the file system says about a file: enough to tell whether facts read from it earlier
+// still describe it (a rewrite changes the time, a replacement the inode).
+struct FileStamp {
+    qint64 bytes = 0;
+    qint64 modifiedNs = 0;
+    quint64 inode = 0;
+
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 struct MediaItem {
     QUuid id = QUuid::createUuid();
     QUrl url;
@@ -71,6 +81,8 @@ struct MediaItem {
     bool hasAlpha = false; // image with an alpha channel: flattened onto white for JPEG/AVIF
     // Where the poster is taken once its frames were looked at; absent: the usual tenth.
     std::optional<double> posterTime;
+    // The file as it was when the facts above were read; absent until they are.
+    std::optional<FileStamp> factsStamp;
     ItemStatus status;
     double progress = 0;
     QString currentTask;

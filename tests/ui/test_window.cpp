@@ -49,6 +49,41 @@ class TestWindow : public QObject {
         QVERIFY(hidden(window, u"stopButton"_s));
     }
 
+    // Headline and status each keep to one whole line, never overlapping, at any width.
+    void headerFitsTheWindow_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("tools");
+        QTest::addColumn<bool>("stacked");
+        QTest::newRow("smallest window, tagline") << 1060 << true << true;
+        QTest::newRow("smallest window, tools missing") << 1060 << false << false;
+        QTest::newRow("wide window, tagline") << 1500 << true << false;
+    }
+
+    void headerFitsTheWindow() {
+        QFETCH(int, width);
+        QFETCH(bool, tools);
+        auto model = UiFixture::makeModel(tools);
+        UiFixture::Window window(*model);
+        window.window()->resize(width, 720);
+        window.settle();
+        const QQuickItem* headline = window.find(u"headline"_s);
+        const QQuickItem* subhead = window.find(u"subhead"_s);
+        const QQuickItem* header = headline->parentItem();
+        for (const QQuickItem* text : {headline, subhead}) {
+            QCOMPARE(text->property("lineCount").toInt(), 1);
+            QVERIFY2(!text->property("truncated").toBool(), qPrintable(textOf(text)));
+            QVERIFY(text->x() + text->width() <= header->width() - 18 + 0.5);
+        }
+        const QRectF head = headline->mapRectToScene(headline->boundingRect());
+        const QRectF sub = subhead->mapRectToScene(subhead->boundingRect());
+        QVERIFY(!head.intersects(sub));
+        QFETCH(bool, stacked);
+        QCOMPARE(sub.top() >= head.bottom(), stacked);
+        if (!stacked) // side by side on one baseline
+            QCOMPARE(headline->y() + headline->baselineOffset(),
+                     subhead->y() + subhead->baselineOffset());
+    }
+
     void badgeOnlyOnTheMediaTab() {
         auto model = UiFixture::makeModel(true);
         UiFixture::Window window(*model);

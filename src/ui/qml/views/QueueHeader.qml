@@ -1,54 +1,41 @@
 import QtQuick
-import QtQuick.Layouts
 import Tersio
 
-// What the queue is doing, in a headline and one line of status.
+// What the queue is doing, in a headline and one line of status. Side by side on a shared
+// baseline when both fit; otherwise the status moves under the headline, each on one line.
 Rectangle {
     id: header
 
     required property var model
 
-    implicitHeight: row.implicitHeight + 34 + 14
+    readonly property real available: width - 2 * Theme.gutter
+    readonly property bool stacked: headline.implicitWidth + 10 + subhead.implicitWidth > available
+
+    implicitHeight: 34 + (stacked ? subhead.y - headline.y + subhead.height : headline.height) + 14
     color: Theme.canvas
 
-    RowLayout {
-        id: row
-        anchors.fill: parent
-        anchors.leftMargin: Theme.gutter
-        anchors.rightMargin: Theme.gutter
-        anchors.topMargin: 34
-        anchors.bottomMargin: 14
-        spacing: 10
-
-        TextLine {
-            id: headline
-            objectName: "headline"
-            text: ViewText.headline(header.model.isRunning, header.model.itemCount)
-            size: 17
-            font.weight: Font.DemiBold
-            Layout.alignment: Qt.AlignBottom
-        }
-        // Wraps in a narrow window; its last line shares the headline's baseline.
-        TextLine {
-            id: subhead
-            objectName: "subhead"
-            text: ViewText.subhead(header.model.hasTools, header.model.isRunning,
-                                   header.model.pendingCount, header.model.totalSaved)
-            color: Theme.textSecondary
-            wrapMode: Text.Wrap
-            Layout.fillWidth: true
-            Layout.alignment: Qt.AlignBottom
-            Layout.bottomMargin: headlineMetrics.descent - subheadMetrics.descent
-        }
+    TextLine {
+        id: headline
+        objectName: "headline"
+        x: Theme.gutter
+        y: 34
+        width: Math.min(implicitWidth, header.available)
+        text: ViewText.headline(header.model.isRunning, header.model.itemCount)
+        size: 17
+        font.weight: Font.DemiBold
+        elide: Text.ElideRight
     }
-
-    FontMetrics {
-        id: headlineMetrics
-        font: headline.font
-    }
-    FontMetrics {
-        id: subheadMetrics
-        font: subhead.font
+    TextLine {
+        id: subhead
+        objectName: "subhead"
+        x: header.stacked ? Theme.gutter : headline.x + headline.width + 10
+        y: header.stacked ? headline.y + headline.height + 2
+                          : headline.y + headline.baselineOffset - baselineOffset
+        width: Math.max(0, Math.min(implicitWidth, header.available - (x - Theme.gutter)))
+        text: ViewText.subhead(header.model.hasTools, header.model.isRunning,
+                               header.model.pendingCount, header.model.totalSaved)
+        color: Theme.textSecondary
+        elide: Text.ElideRight
     }
 
     Rectangle {

@@ -44,9 +44,13 @@ Card {
             Layout.fillWidth: true
             Layout.alignment: Qt.AlignTop
 
-            RowLayout {
+            // Placed by plain bindings, not a layout: a reused row must follow its new name at
+            // once, and a pooled layout can keep the previous occupant's positions.
+            Item {
                 id: titleLine
-                spacing: 8
+                readonly property real spacing: 8
+                implicitHeight: Math.max(name.implicitHeight, pill.implicitHeight,
+                                         remove.implicitHeight)
                 Layout.fillWidth: true
 
                 TextLine {
@@ -55,11 +59,11 @@ Card {
                     text: row.fileName
                     font.weight: Font.DemiBold
                     elide: Text.ElideMiddle
+                    anchors.verticalCenter: parent.verticalCenter
                     // As wide as the name needs, shortened only when the line is full.
-                    Layout.preferredWidth: Math.min(fullName.advanceWidth,
-                                                    titleLine.width - pill.width - remove.width
-                                                    - 3 * titleLine.spacing - 4)
-                    Layout.alignment: Qt.AlignBaseline
+                    width: Math.max(0, Math.min(fullName.advanceWidth,
+                                                titleLine.width - pill.width - remove.width
+                                                - 3 * titleLine.spacing - 4))
 
                     TextMetrics {
                         id: fullName
@@ -70,17 +74,16 @@ Card {
                 StatusPill {
                     id: pill
                     objectName: "statusPill"
+                    x: name.width + titleLine.spacing
+                    anchors.verticalCenter: parent.verticalCenter
                     text: row.pill.text
                     tint: Theme.named(row.pill.tint)
-                    Layout.alignment: Qt.AlignVCenter
-                }
-                Item {
-                    Layout.fillWidth: true
-                    Layout.minimumWidth: 4
                 }
                 PlainButton {
                     id: remove
                     objectName: "removeButton"
+                    anchors.right: parent.right
+                    anchors.verticalCenter: parent.verticalCenter
                     symbol: "xmark"
                     size: 9
                     bold: true

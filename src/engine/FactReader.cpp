@@ -1,0 +1,88 @@
+#include "FactReader.h"
+
+#include "engine/QueueModel.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+
+namespace {
+constexpr int readersAtOnce = 2;
+}
+
+FactReader::FactReader(QueueModel* queue, QObject* parent) : QObject(parent), queue_(queue) {
+    pool_.setMaxThreadCount(readersAtOnce);
+    // Idle scheduling on Linux, inherited by ffprobe: the window and the encodes come first.
+    pool_.setThreadPriority(QThread::IdlePriority);
+    connect(queue_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { rowsLeaving(first, last); });
+}
+
+FactReader::~FactReader() {
+    pending_.clear();
+    pool_.waitForDone();
+}
+
+void FactReader::setProbe(const std::optional<QString>& ffprobe) {
+    ffprobe_ = ffprobe;
+    if (!ffprobe_ || waitingForProbe_.isEmpty())
+        return;
+    const QList<QUuid> waiting = std::exchange(waitingForProbe_, {});
+    enqueue(waiting);
+}
+
+void FactReader::setPosterLook(std::function<QString()> posterLookWith) {
+    posterLookWith_ = std::move(posterLookWith);
+}
+
+void FactReader::enqueue(const QList<QUuid>& ids) {
+    pending_.insert(pending_.end(), ids.begin(), ids.end());
+    dispatch();
+}
+
+int FactReader::outstanding() const {
+    return int(pending_.size()) + int(reading_.size());
+}
+
+void FactReader::rowsLeaving(int first, int last) {
+    if (first == 0 && last == queue_->rowCount() - 1) {
+        pending_.clear();
+        waitingForProbe_.clear();
+        return;
+    }
+    QSet<QUuid> leaving;
+    for (int row = first; row <= last; ++row)
+        leaving.insert(queue_->items().at(row).id);
+    std::erase_if(pending_, [&](const QUuid& id) { return leaving.contains(id); });
+    waitingForProbe_.removeIf([&](const QUuid& id) { return leaving.contains(id); });
+}
+
+void FactReader::dispatch() {
+    while (reading_.size() < readersAtOnce && !pending_.empty()) {
+        const QUuid id = pending_.front();
+        pending_.pop_front();
+        const MediaItem* item = queue_->find(id);
+        // Gone, already known, or taken by a run, which reads for itself.
+        if (!item || item->factsStamp || !item->status.needsWork())
+            continue;
+        if (item->kind == MediaKind::video && !ffprobe_) {
+            waitingForProbe_.append(id);
+            continue;
+        }
+        reading_.insert(id);
+        QtConcurrent::run(&pool_, &SourceReading::readUnlessCurrent, *item, ffprobe_)
+            .then(this,
+                  [this, id](const SourceReading::SourceFacts& facts) { arrived(id, facts); });
+    }
+}
+
+void FactReader::arrived(const QUuid& id, const SourceReading::SourceFacts& facts) {
+    reading_.remove(id);
+    const MediaItem* item = queue_->find(id);
+    // A failure is left for the run to report; a run under way has read for itself.
+    if (item && facts.stamp && item->status.needsWork())
+        queue_->update(id, [&facts](MediaItem& it) { SourceReading::apply(facts, it); });
+    dispatch();
+    if (reading_.isEmpty() && pending_.empty())
+        emit idle();
+}
