@@ -1,15 +1,20 @@
 // Renders the real window offscreen in the states worth looking at and writes one PNG each.
 // Usage: tersio_screenshots [output folder]   (default: ./screenshots)
+// Real pictures for the "just added" render come from Debian packages through
+// bench/fetch-sample-media.sh (cached in $TMPDIR).
 
 #include "UiFixture.h"
+#include "engine/FactReader.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QProcess>
 #include <QQmlProperty>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QWheelEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +26,35 @@ bool save(UiFixture::Window& window, const QDir& folder, const QString& name) {
     const bool ok = !image.isNull() && image.save(path);
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
     return ok;
+}
+
+QString samplePictures() {
+    QProcess fetch;
+    fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    fetch.start(QStringLiteral(TERSIO_SOURCE_DIR "/bench/fetch-sample-media.sh"), {});
+    fetch.waitForFinished(600000);
+    return fetch.exitCode() == 0 ? QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed()
+                                 : QString();
+}
+
+// Names of every length, so the list reuses rows for very different titles while scrolling.
+void appendLongQueue(AppModel& model) {
+    const QStringList names{
+        u"a.png"_s,
+        u"ui-dolphin-default.png"_s,
+        u"ill-milkyway-portrait.png"_s,
+        u"icon-adwaita-folder-pictures.png"_s,
+        u"IMG_0001.JPG"_s,
+        u"a-very-long-holiday-photo-name-from-the-second-week-at-dusk-v3.jpeg"_s,
+        u"clip.mp4"_s};
+    const QList<MediaItem> kinds{UiFixture::queuedItem(), UiFixture::doneSmallerItem(),
+                                 UiFixture::failedItem(), UiFixture::cancelledItem()};
+    for (int i = 0; i < 300; ++i) {
+        MediaItem item = kinds.at(i % kinds.size());
+        item.id = QUuid::createUuid();
+        item.url = QUrl::fromLocalFile(u"/srv/many/%1/%2"_s.arg(i).arg(names.at(i % names.size())));
+        model.queue()->append(item);
+    }
 }
 
 } // namespace
@@ -116,6 +150,30 @@ int main(int argc, char* argv[]) {
         model->setTab(u"output"_s);
         model->settingsModel()->setOutputMode(u"customFolder"_s);
         ok &= save(window, folder, u"11-output-custom-folder"_s);
+    }
+    {
+        auto model = UiFixture::makeModel(true);
+        appendLongQueue(*model);
+        UiFixture::Window window(*model);
+        auto* list = window.find(u"queueList"_s);
+        const QPoint middle(list->mapToScene({list->width() / 2, list->height() / 2}).toPoint());
+        for (int step = 0; step < 40; ++step) {
+            QWheelEvent wheel(middle, window.window()->mapToGlobal(middle), {}, {0, -360},
+                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(window.window(), &wheel);
+            window.settle();
+        }
+        ok &= save(window, folder, u"17-scrolled-long-queue"_s);
+    }
+    if (const QString pictures = samplePictures(); !pictures.isEmpty()) {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        model->add({QUrl::fromLocalFile(pictures)});
+        QTest::qWaitFor([&] { return model->factReader()->outstanding() == 0; }, 120000);
+        ok &= save(window, folder, u"18-real-pictures-just-added"_s);
+    } else {
+        QTextStream(stdout) << "FAILED no sample pictures for 18-real-pictures-just-added\n";
+        ok = false;
     }
     return ok ? 0 : 1;
 }

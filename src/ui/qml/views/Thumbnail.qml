@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Shapes
 import Tersio
 
 // The row's picture well: the kind's symbol until the thumbnail arrives from a worker thread.
@@ -40,35 +39,16 @@ Item {
         mipmap: true
     }
 
-    // Rounds the picture's corners by painting the card's surface over them.
-    Shape {
+    // Rounds the picture's corners by painting the card's surface over them: a frame whose
+    // inner edge is the well's rounded outline. Plain rectangles stay inside the list's clip
+    // with every scene graph backend, which a Shape does not with the software one.
+    Rectangle {
         anchors.fill: parent
-        ShapePath {
-            id: mask
-
-            readonly property real w: thumb.width
-            readonly property real h: thumb.height
-            readonly property real c: thumb.corner
-
-            strokeWidth: -1
-            fillColor: Theme.surface
-            fillRule: ShapePath.OddEvenFill
-            startX: 0
-            startY: 0
-            PathLine { x: mask.w; y: 0 }
-            PathLine { x: mask.w; y: mask.h }
-            PathLine { x: 0; y: mask.h }
-            PathLine { x: 0; y: 0 }
-            PathMove { x: mask.c; y: 0 }
-            PathLine { x: mask.w - mask.c; y: 0 }
-            PathArc { x: mask.w; y: mask.c; radiusX: mask.c; radiusY: mask.c }
-            PathLine { x: mask.w; y: mask.h - mask.c }
-            PathArc { x: mask.w - mask.c; y: mask.h; radiusX: mask.c; radiusY: mask.c }
-            PathLine { x: mask.c; y: mask.h }
-            PathArc { x: 0; y: mask.h - mask.c; radiusX: mask.c; radiusY: mask.c }
-            PathLine { x: 0; y: mask.c }
-            PathArc { x: mask.c; y: 0; radiusX: mask.c; radiusY: mask.c }
-        }
+        anchors.margins: -thumb.corner
+        radius: 2 * thumb.corner
+        color: "transparent"
+        border.width: thumb.corner
+        border.color: Theme.surface
     }
 
     Rectangle {
