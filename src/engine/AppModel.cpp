@@ -28,7 +28,9 @@ AppModel::AppModel(QObject* parent) : AppModel(AppModelOptions{}, parent) {}
 
 AppModel::AppModel(const AppModelOptions& options, QObject* parent)
     : QObject(parent), queue_(new QueueModel(this)),
-      reader_(options.readFactsWhenAdded ? new FactReader(queue_, this) : nullptr),
+      reader_(options.readFactsWhenAdded
+                  ? new FactReader(queue_, options.readFactsAtLowestPriority, this)
+                  : nullptr),
       settings_(
           new SettingsModel(options.settings ? *options.settings : TersioSettings::load(), this)),
       toolNote_(QStringLiteral("Looking for FFmpeg\u2026")),

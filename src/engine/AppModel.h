@@ -25,6 +25,7 @@ struct AppModelOptions {
     std::optional<TersioSettings> settings; // absent: loaded from the preferences store
     bool saveSettingsOnStart = true;        // false: the command line never writes the store
     bool readFactsWhenAdded = true;         // false: only a run reads its sources
+    bool readFactsAtLowestPriority = true;  // false: tests on a loaded machine
 };
 
 // The one observable object: the queue, the settings, the tools and the run state.

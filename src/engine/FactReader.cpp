@@ -6,14 +6,27 @@
 
 #include <algorithm>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
+
 constexpr int readersAtOnce = 2;
+
+SourceReading::SourceFacts readAtLowestPriority(const MediaItem& item,
+                                                const std::optional<QString>& ffprobe) {
+    // Nice 19 for this thread alone, inherited by ffprobe: the window and the encodes come
+    // first, yet an idle moment on a busy machine still gets the reads done.
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 19);
+    return SourceReading::readUnlessCurrent(item, ffprobe);
 }
 
-FactReader::FactReader(QueueModel* queue, QObject* parent) : QObject(parent), queue_(queue) {
+} // namespace
+
+FactReader::FactReader(QueueModel* queue, bool lowestPriority, QObject* parent)
+    : QObject(parent), queue_(queue), lowestPriority_(lowestPriority) {
     pool_.setMaxThreadCount(readersAtOnce);
-    // Idle scheduling on Linux, inherited by ffprobe: the window and the encodes come first.
-    pool_.setThreadPriority(QThread::IdlePriority);
     connect(queue_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex&, int first, int last) { rowsLeaving(first, last); });
 }
@@ -70,7 +83,9 @@ void FactReader::dispatch() {
             continue;
         }
         reading_.insert(id);
-        QtConcurrent::run(&pool_, &SourceReading::readUnlessCurrent, *item, ffprobe_)
+        QtConcurrent::run(
+            &pool_, lowestPriority_ ? &readAtLowestPriority : &SourceReading::readUnlessCurrent,
+            *item, ffprobe_)
             .then(this,
                   [this, id](const SourceReading::SourceFacts& facts) { arrived(id, facts); });
     }

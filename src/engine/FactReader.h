@@ -15,14 +15,15 @@
 class QueueModel;
 
 // Reads the facts of items as soon as they join the queue, in queue order, at most two at a
-// time on idle-priority threads, and stores each result in its row as it arrives. An item that
-// leaves the queue is dropped from the line; a read already under way finishes and is thrown
+// time on threads of the lowest priority, and stores each result in its row as it arrives. An item
+// that leaves the queue is dropped from the line; a read already under way finishes and is thrown
 // away. Items a run has taken are left to the run. Main thread only, apart from the reads.
 class FactReader : public QObject {
     Q_OBJECT
 
   public:
-    explicit FactReader(QueueModel* queue, QObject* parent = nullptr);
+    // lowestPriority false: reads compete evenly, for tests on a loaded machine.
+    explicit FactReader(QueueModel* queue, bool lowestPriority = true, QObject* parent = nullptr);
     ~FactReader() override; // waits for the reads under way
 
     // Videos wait until an ffprobe is known: a probe without one learns nothing.
@@ -46,5 +47,6 @@ class FactReader : public QObject {
     QList<QUuid> waitingForProbe_;
     QSet<QUuid> reading_;
     std::optional<QString> ffprobe_;
+    bool lowestPriority_;
     QThreadPool pool_;
 };

@@ -23,7 +23,11 @@ class TestEngineFacts : public QObject {
     int probes() const { return int(logLines(probeLog_).size()); }
 
     std::unique_ptr<AppModel> modelWith(const QStringList& names, bool withTools = true) {
-        auto model = makeModel();
+        AppModelOptions options;
+        options.searchToolsAtStart = false;
+        options.settings = TersioSettings{};
+        options.readFactsAtLowestPriority = false;
+        auto model = std::make_unique<AppModel>(options);
         if (withTools)
             model->setTools(FFmpegTools{fakeFFmpeg_, countingProbe_}, debianCaps());
         QList<QUrl> urls;
