@@ -15,11 +15,12 @@ namespace {
 constexpr int readersAtOnce = 2;
 
 SourceReading::SourceFacts readAtLowestPriority(const MediaItem& item,
-                                                const std::optional<QString>& ffprobe) {
+                                                const std::optional<QString>& ffprobe,
+                                                const QString& posterLookWith) {
     // Nice 19 for this thread alone, inherited by ffprobe: the window and the encodes come
     // first, yet an idle moment on a busy machine still gets the reads done.
     setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 19);
-    return SourceReading::readUnlessCurrent(item, ffprobe);
+    return SourceReading::readUnlessCurrent(item, ffprobe, posterLookWith);
 }
 
 } // namespace
@@ -85,7 +86,7 @@ void FactReader::dispatch() {
         reading_.insert(id);
         QtConcurrent::run(
             &pool_, lowestPriority_ ? &readAtLowestPriority : &SourceReading::readUnlessCurrent,
-            *item, ffprobe_)
+            *item, ffprobe_, posterLookWith_ ? posterLookWith_() : QString())
             .then(this,
                   [this, id](const SourceReading::SourceFacts& facts) { arrived(id, facts); });
     }

@@ -47,6 +47,7 @@ class FactReader : public QObject {
     QList<QUuid> waitingForProbe_;
     QSet<QUuid> reading_;
     std::optional<QString> ffprobe_;
+    std::function<QString()> posterLookWith_;
     bool lowestPriority_;
     QThreadPool pool_;
 };
