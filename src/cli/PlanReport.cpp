@@ -20,6 +20,7 @@ QJsonDocument json(const QList<ItemPlan>& plans) {
             {u"duration"_s, item.duration},
             {u"hdr"_s, item.hdr},
             {u"hasAlpha"_s, item.hasAlpha},
+            {u"grey"_s, item.grey},
         };
         if (item.posterTime)
             entry.insert(u"posterTime"_s, *item.posterTime);
@@ -33,6 +34,10 @@ QJsonDocument json(const QList<ItemPlan>& plans) {
                     {u"destination"_s, step.output.destination.toLocalFile()},
                     {u"arguments"_s, QJsonArray::fromStringList(step.output.arguments)},
                 };
+                QStringList post;
+                for (const PostStep& postStep : step.output.post)
+                    post << postStep.name();
+                output.insert(u"post"_s, QJsonArray::fromStringList(post));
                 if (step.skip)
                     output.insert(u"skip"_s, true);
                 outputs.append(output);
@@ -60,8 +65,11 @@ static QString facts(const MediaItem& item) {
         text += item.hasAudio ? u", audio"_s : u", no audio"_s;
         if (item.hdr)
             text += u", HDR"_s;
-    } else if (item.hasAlpha) {
-        text += u", transparent"_s;
+    } else {
+        if (item.hasAlpha)
+            text += u", transparent"_s;
+        if (item.grey)
+            text += u", grey"_s;
     }
     return text;
 }

@@ -22,7 +22,8 @@ struct ItemPlan {
 
 namespace PlanReport {
 
-// {"items":[{source, kind, width, height, duration, hdr, hasAlpha, outputs|error}]}
+// {"items":[{source, kind, width, height, duration, hdr, hasAlpha, grey, outputs|error}]};
+// each output: {label, destination, arguments, post[, skip]}
 QJsonDocument json(const QList<ItemPlan>& plans);
 
 // A readable listing; each command is shell-quoted so it can be pasted as it is.

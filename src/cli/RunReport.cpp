@@ -46,8 +46,13 @@ QString finishedLine(const MediaItem& item) {
         const qint64 amount = saved(item);
         const QString figure = amount >= 0 ? u"saved "_s + ByteCount::text(amount)
                                            : ByteCount::text(-amount) + u" larger"_s;
+        QStringList notes;
+        for (const auto& file : item.outputs)
+            if (!file.note.isEmpty())
+                notes << file.note;
         return status + u' ' + source + u" -> "_s + item.outputs.first().url.toLocalFile() +
-               u"  "_s + figure;
+               u"  "_s + figure +
+               (notes.isEmpty() ? QString() : u"  ("_s + notes.join(u' ') + u')');
     }
     case ItemStatus::Case::failed:
         return status + u' ' + source + u": "_s + item.status.message;
@@ -60,13 +65,18 @@ QJsonDocument summary(const QList<MediaItem>& items) {
     QJsonArray entries;
     for (const auto& item : items) {
         QJsonArray outputs;
-        for (const auto& file : item.outputs)
-            outputs.append(QJsonObject{{u"label"_s, file.label},
-                                       {u"path"_s, file.url.toLocalFile()},
-                                       {u"bytes"_s, file.bytes}});
+        for (const auto& file : item.outputs) {
+            QJsonObject output{{u"label"_s, file.label},
+                               {u"path"_s, file.url.toLocalFile()},
+                               {u"bytes"_s, file.bytes}};
+            if (!file.note.isEmpty())
+                output.insert(u"note"_s, file.note);
+            outputs.append(output);
+        }
         entries.append(QJsonObject{{u"source"_s, item.url.toLocalFile()},
                                    {u"status"_s, item.status.name()},
                                    {u"message"_s, item.status.message},
+                                   {u"savedBytes"_s, saved(item)},
                                    {u"outputs"_s, outputs}});
     }
     const Totals t = totals(items);

@@ -70,8 +70,11 @@ void ItemPipeline::nextOutput() {
         const PlannedOutput& output = plan_.at(next_);
         const QFileInfo existing(output.destination.toLocalFile());
         if (!run_->settings.overwriteExisting && existing.exists()) {
-            produced_.append({QUuid::createUuid(), output.label, output.destination,
-                              qMax<qint64>(0, existing.size())});
+            produced_.append({QUuid::createUuid(),
+                              output.label,
+                              output.destination,
+                              qMax<qint64>(0, existing.size()),
+                              {}});
             continue;
         }
         if (item_.kind == MediaKind::image && !prepared_)
@@ -86,10 +89,12 @@ void ItemPipeline::nextOutput() {
         const auto onProgress = ProgressRelay::toThreadOf(
             this, [this, index](double fraction) { applyProgress(index, fraction); });
         // The encode holds the intermediate too, so it outlives the pipeline while ffmpeg reads.
+        const PackSteps::Context packing{run_->tools, item_.url.toLocalFile(),
+                                         preparedFile_ != nullptr, item_.hasAlpha};
         QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, output, onProgress,
-                                     prepared = preparedFile_] {
+                                     prepared = preparedFile_, packing] {
             return StagedEncode::run(*job, ffmpeg, output, onProgress,
-                                     prepared ? prepared->path() : QString());
+                                     prepared ? prepared->path() : QString(), packing);
         }).then(this, [this, index, job](const StagedEncode::Outcome& outcome) {
             encoded(index, job, outcome);
         });
@@ -126,7 +131,8 @@ void ItemPipeline::encoded(int index, const std::shared_ptr<FFmpegJob>& job,
 
     if (outcome.status == 0) {
         const PlannedOutput& output = plan_.at(index);
-        produced_.append({QUuid::createUuid(), output.label, output.destination, outcome.bytes});
+        produced_.append(
+            {QUuid::createUuid(), output.label, output.destination, outcome.bytes, outcome.note});
         progress_ = double(index + 1) / double(plan_.size());
         queue_->update(id_, [this](MediaItem& it) { it.progress = progress_; });
         ++next_;

@@ -90,6 +90,7 @@ void apply(const SourceFacts& facts, MediaItem& item) {
         item.width = qint64(facts.image->size.width());
         item.height = qint64(facts.image->size.height());
         item.hasAlpha = facts.image->hasAlpha;
+        item.grey = facts.image->grey;
     }
 }
 

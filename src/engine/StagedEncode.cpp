@@ -203,9 +203,10 @@ QString reserveTemporary(const QString& destinationPath, QString* reason) {
 } // namespace
 
 Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
-            const FFmpegJob::ProgressCallback& onProgress, const QString& readPath) {
+            const FFmpegJob::ProgressCallback& onProgress, const QString& readPath,
+            const PackSteps::Context& packing) {
     if (job.cancelled())
-        return {130, QStringLiteral("Cancelled"), 0};
+        return {130, QStringLiteral("Cancelled"), 0, {}};
     const QString destination = output.destination.toLocalFile();
     // Leftovers of a run that was killed outright would otherwise stay beside the outputs.
     removeStale(destination);
@@ -214,7 +215,8 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
     if (temporary.isEmpty())
         return {-1,
                 QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
-                0};
+                0,
+                {}};
 
     const ShellResult result =
         job.run(ffmpeg, launchArguments(output.arguments, temporary, readPath),
@@ -228,7 +230,12 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
         if (const qsizetype input = output.arguments.indexOf(QStringLiteral("-i"));
             !readPath.isEmpty() && input >= 0 && input + 1 < output.arguments.size())
             message.replace(readPath, output.arguments.at(input + 1));
-        return {result.status, message, 0};
+        return {result.status, message, 0, {}};
+    }
+    const QStringList notes = PackSteps::run(output, temporary, packing);
+    if (job.cancelled()) {
+        ::unlink(temporaryName.constData());
+        return {130, QStringLiteral("Cancelled"), 0, {}};
     }
     if (::rename(temporaryName.constData(), QFile::encodeName(destination).constData()) != 0) {
         const int error = errno;
@@ -236,9 +243,10 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
         return {-1,
                 QStringLiteral("Cannot save %1: %2")
                     .arg(QFileInfo(destination).fileName(), systemReason(error)),
-                0};
+                0,
+                {}};
     }
-    return {0, {}, qMax<qint64>(0, QFileInfo(destination).size())};
+    return {0, {}, qMax<qint64>(0, QFileInfo(destination).size()), notes.join(QLatin1Char(' '))};
 }
 
 } // namespace StagedEncode

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/PackSteps.h"
 #include "planning/CommandBuilder.h"
 #include "tools/FFmpegJob.h"
 
@@ -17,6 +18,7 @@ struct Outcome {
     int status = 0;  // 0 written, 130 stopped, anything else failed
     QString message; // the failure text shown on the item
     qint64 bytes = 0;
+    QString note; // steps after ffmpeg that were skipped, for the user
 };
 
 // Who writes a hidden file: the machine and the process, so a later run can tell a crashed
@@ -52,8 +54,10 @@ QStringList launchArguments(const QStringList& planned, const QString& writePath
 // The last non-empty line of standard error, or "FFmpeg exited with code N.".
 QString failureMessage(const ShellResult& result);
 
-// Blocking; run it on a worker thread. `readPath`: see launchArguments.
+// Blocking; run it on a worker thread. `readPath`: see launchArguments. The output's post-steps
+// run on the staged file with `packing`, before it is renamed into place.
 Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
-            const FFmpegJob::ProgressCallback& onProgress, const QString& readPath = {});
+            const FFmpegJob::ProgressCallback& onProgress, const QString& readPath = {},
+            const PackSteps::Context& packing = {});
 
 } // namespace StagedEncode

@@ -49,6 +49,7 @@ struct ProducedFile {
     QString label;
     QUrl url;
     qint64 bytes = 0;
+    QString note; // what was left undone on it (an optional tool missing), for the user
 
     friend bool operator==(const ProducedFile&, const ProducedFile&) = default;
 };
@@ -83,6 +84,7 @@ struct MediaItem {
     std::optional<double> posterTime;
     // The file as it was when the facts above were read; absent until they are.
     std::optional<FileStamp> factsStamp;
+    bool grey = false;     // image with a single colour channel: JPEG outputs stay grey
     ItemStatus status;
     double progress = 0;
     QString currentTask;

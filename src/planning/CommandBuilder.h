@@ -13,12 +13,33 @@
 #include <optional>
 #include <stdexcept>
 
+// A step run on ffmpeg's finished file before it is renamed into place. Each only ever makes the
+// file smaller for the same look, and is skipped (with a note) when its tool is missing.
+struct PostStep {
+    enum class Kind {
+        jpegRepack,      // lossless progressive re-pack with optimised Huffman tables
+        pngPalette,      // palette quantisation, kept only when the look holds
+        pngSqueeze,      // lossless recompression
+        sourceIfSmaller, // the source re-packed, when the output came out larger than it
+    };
+    Kind kind = Kind::jpegRepack;
+    bool grey = false;         // jpegRepack: the colour planes are flat and dropped
+    bool keepMetadata = false; // the user keeps metadata: the re-pack copies it
+
+    // "jpeg-lossless-progressive", "png-palette", "png-lossless-squeeze",
+    // "source-if-smaller", with "-grey" and "-keep-metadata" appended for the options.
+    QString name() const;
+
+    friend bool operator==(const PostStep&, const PostStep&) = default;
+};
+
 // One planned ffmpeg invocation. The last element of `arguments` is always the destination path.
 struct PlannedOutput {
     QString label;
     QUrl destination;
     QStringList arguments;
     double progressDuration = 0; // 0: the invocation asks for no progress reports
+    QList<PostStep> post;        // in order, on the staged file
 
     friend bool operator==(const PlannedOutput&, const PlannedOutput&) = default;
 };

@@ -9,6 +9,7 @@ struct Encoding {
     QString label;
     QString extension;
     QStringList arguments;
+    QStringList packing = {}; // directly before the destination
 };
 
 ImageFormat formatMatching(const QString& sourceExtension) {
@@ -19,6 +20,12 @@ ImageFormat formatMatching(const QString& sourceExtension) {
     if (sourceExtension == QLatin1String("avif"))
         return ImageFormat::avif;
     return ImageFormat::jpeg;
+}
+
+bool sameFormat(ImageFormat format, const QString& sourceExtension) {
+    if (format == ImageFormat::jpeg)
+        return sourceExtension == QLatin1String("jpg") || sourceExtension == QLatin1String("jpeg");
+    return format == ImageFormat::png && sourceExtension == QLatin1String("png");
 }
 
 // The width of the scale filter, when the cap applies to this item.
@@ -53,13 +60,15 @@ std::optional<Encoding> encoding(ImageFormat format, const MediaItem& item,
                         QStringLiteral("jpg"),
                         {QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-c:v"),
                          QStringLiteral("mjpeg"), QStringLiteral("-q:v"),
-                         QString::number(CommandBuilder::crf(q, 2, 31))}};
+                         QString::number(CommandBuilder::crf(q, 2, 31))},
+                        PlanPieces::jpegChroma()};
     case ImageFormat::png:
         return Encoding{QStringLiteral("PNG"),
                         QStringLiteral("png"),
                         {QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-c:v"),
                          QStringLiteral("png"), QStringLiteral("-compression_level"),
-                         QStringLiteral("9")}};
+                         QStringLiteral("9")},
+                        {QStringLiteral("-pred"), QStringLiteral("mixed")}};
     case ImageFormat::webp:
         if (!caps.has("libwebp"))
             return std::nullopt;
@@ -91,6 +100,25 @@ std::optional<Encoding> encoding(ImageFormat format, const MediaItem& item,
     }
     }
     return std::nullopt;
+}
+
+// The lossless steps after ffmpeg. An output of the source's own format and size may fall back
+// on the source itself; the engine still checks what the plan cannot see (orientation, a
+// prepared copy).
+QList<PostStep> postSteps(ImageFormat format, const MediaItem& item, const TersioSettings& settings,
+                          bool sameFormat, bool filtered) {
+    const bool keep = !settings.stripMetadata;
+    QList<PostStep> steps;
+    if (format == ImageFormat::jpeg)
+        steps << PostStep{PostStep::Kind::jpegRepack, item.grey, keep};
+    else if (format == ImageFormat::png)
+        steps << PostStep{PostStep::Kind::pngPalette, false, keep}
+              << PostStep{PostStep::Kind::pngSqueeze, false, keep};
+    else
+        return steps;
+    if (sameFormat && !filtered)
+        steps << PostStep{PostStep::Kind::sourceIfSmaller, item.grey, keep};
+    return steps;
 }
 
 } // namespace
@@ -132,7 +160,9 @@ QList<PlannedOutput> imagePlan(const MediaItem& item, const TersioSettings& sett
         output.arguments << encoder->arguments << PlanPieces::literalNameArguments(path);
         if (format == ImageFormat::webp && sourceExtension == QLatin1String("gif"))
             output.arguments << QStringLiteral("-loop") << QStringLiteral("0");
-        output.arguments << path;
+        output.arguments << encoder->packing << path;
+        output.post = postSteps(format, item, settings, sameFormat(format, sourceExtension),
+                                !filters.isEmpty());
         plan.append(output);
     }
     return plan;

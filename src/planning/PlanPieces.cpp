@@ -46,6 +46,10 @@ QStringList hdrToneMap() {
             QStringLiteral("format=yuv420p")};
 }
 
+QStringList jpegChroma() {
+    return {QStringLiteral("-pix_fmt"), QStringLiteral("yuvj420p")};
+}
+
 // A white copy of the frame itself (rather than a colour source sized by scale2ref) keeps the
 // sample aspect ratio, and drawbox crashes on RGBA in ffmpeg 5.1.
 QString flattenOntoWhite() {

@@ -25,6 +25,10 @@ QString scaleFilter(qint64 width);
 // Tone-maps PQ/HLG to SDR BT.709 before any crop or scale.
 QStringList hdrToneMap();
 
+// "-pix_fmt", "yuvj420p": ffmpeg's JPEG encoder otherwise keeps the source's chroma layout, and
+// writes 4:4:4 colour even when asked for grey.
+QStringList jpegChroma();
+
 // Composites the picture onto opaque white, keeping its size and sample aspect ratio.
 QString flattenOntoWhite();
 

@@ -4,6 +4,29 @@
 #include <algorithm>
 #include <cmath>
 
+QString PostStep::name() const {
+    QString text;
+    switch (kind) {
+    case Kind::jpegRepack:
+        text = QStringLiteral("jpeg-lossless-progressive");
+        break;
+    case Kind::pngPalette:
+        text = QStringLiteral("png-palette");
+        break;
+    case Kind::pngSqueeze:
+        text = QStringLiteral("png-lossless-squeeze");
+        break;
+    case Kind::sourceIfSmaller:
+        text = QStringLiteral("source-if-smaller");
+        break;
+    }
+    if (grey)
+        text += QStringLiteral("-grey");
+    if (keepMetadata)
+        text += QStringLiteral("-keep-metadata");
+    return text;
+}
+
 namespace CommandBuilder {
 
 QStringList header(const QUrl& source, bool withProgress) {

@@ -18,14 +18,16 @@ struct VideoPlanner {
     QList<PlannedOutput> result;
 
     void add(const QString& label, const QString& suffix, const QString& ext, QStringList arguments,
-             double progressDuration) {
+             double progressDuration, const QStringList& packing = {},
+             const QList<PostStep>& post = {}) {
         PlannedOutput output;
         output.label = label;
         output.destination = CommandBuilder::destination(directory, stem, suffix, ext);
         const QString path = PlanPieces::localPath(output.destination);
         output.arguments = std::move(arguments);
-        output.arguments << PlanPieces::literalNameArguments(path) << path;
+        output.arguments << PlanPieces::literalNameArguments(path) << packing << path;
         output.progressDuration = progressDuration;
+        output.post = post;
         result.append(output);
     }
 
@@ -88,7 +90,8 @@ struct VideoPlanner {
         }
         if (includePoster && settings.makePoster)
             add(QStringLiteral("Poster frame"), QStringLiteral("poster"), QStringLiteral("jpg"),
-                posterArguments(vf), 0);
+                posterArguments(vf), 0, PlanPieces::jpegChroma(),
+                {PostStep{PostStep::Kind::jpegRepack, false, false}});
     }
 
     QStringList posterArguments(const QStringList& vf) const {

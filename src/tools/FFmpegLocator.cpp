@@ -49,6 +49,16 @@ std::optional<QString> locateProbeElsewhere(const QStringList& searchDirs) {
     return std::nullopt;
 }
 
+std::optional<QString> locateHelper(const char* name, const QString& preferredDir,
+                                    const QStringList& searchDirs) {
+    if (const QString beside = joined(preferredDir, name); isExecutableFile(beside))
+        return beside;
+    for (const auto& dir : searchDirs)
+        if (const QString candidate = joined(dir, name); isExecutableFile(candidate))
+            return candidate;
+    return std::nullopt;
+}
+
 std::optional<FFmpegTools> locate() {
     return locate(SearchPlaces::standard());
 }
@@ -65,12 +75,11 @@ std::optional<FFmpegTools> locate(const SearchPlaces& places) {
     for (const auto& candidate : candidates) {
         if (!isExecutableFile(candidate))
             continue;
-        FFmpegTools tools{candidate, std::nullopt};
-        const QString sibling = joined(QFileInfo(candidate).path(), "ffprobe");
-        if (isExecutableFile(sibling))
-            tools.ffprobe = sibling;
-        else
-            tools.ffprobe = locateProbeElsewhere(places.searchDirs);
+        FFmpegTools tools{candidate, std::nullopt, std::nullopt, std::nullopt};
+        const QString dir = QFileInfo(candidate).path();
+        tools.ffprobe = locateHelper("ffprobe", dir, places.searchDirs);
+        tools.pngquant = locateHelper("pngquant", dir, places.searchDirs);
+        tools.optipng = locateHelper("optipng", dir, places.searchDirs);
         return tools;
     }
     return std::nullopt;

@@ -8,6 +8,9 @@
 struct FFmpegTools {
     QString ffmpeg;
     std::optional<QString> ffprobe;
+    // Optional PNG packers, looked for beside ffmpeg first, then in the search folders.
+    std::optional<QString> pngquant;
+    std::optional<QString> optipng;
 
     friend bool operator==(const FFmpegTools&, const FFmpegTools&) = default;
 };
@@ -33,6 +36,10 @@ std::optional<FFmpegTools> locate();
 std::optional<FFmpegTools> locate(const SearchPlaces& places);
 
 std::optional<QString> locateProbeElsewhere(const QStringList& searchDirs);
+
+// `name` in `preferredDir`, else in the first search folder that has it.
+std::optional<QString> locateHelper(const char* name, const QString& preferredDir,
+                                    const QStringList& searchDirs);
 
 bool isExecutableFile(const QString& path);
 

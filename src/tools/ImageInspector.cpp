@@ -3,6 +3,7 @@
 #include "HeifReader.h"
 
 #include <QColorSpace>
+#include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
@@ -24,6 +25,20 @@ QSize displayedSize(QImageReader& reader) {
 
 bool isWide(const QColorSpace& space) {
     return space.isValid() && space.primaries() != QColorSpace::Primaries::SRgb;
+}
+
+// Qt decodes grey-with-alpha PNGs to colour, so the PNG header's colour type (0 grey, 4 grey
+// with alpha) is read directly.
+bool storedGrey(const QString& path, const QImage& decoded) {
+    if (decoded.format() == QImage::Format_Grayscale8 ||
+        decoded.format() == QImage::Format_Grayscale16)
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(26);
+    return head.size() == 26 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR" &&
+           (head.at(25) == 0 || head.at(25) == 4);
 }
 
 std::optional<QSize> qtSize(const QString& path) {
@@ -51,7 +66,8 @@ std::optional<ImageFacts> qtFacts(const QString& path) {
     if (first.isNull())
         return std::nullopt;
     const QSize size = displayed.isEmpty() ? first.size() : displayed;
-    return ImageFacts{QSizeF(size), first.hasAlphaChannel(), frames, isWide(first.colorSpace())};
+    return ImageFacts{QSizeF(size), first.hasAlphaChannel(), frames, isWide(first.colorSpace()),
+                      storedGrey(path, first)};
 }
 
 std::optional<ImageFacts> heifFacts(const QString& path) {

@@ -11,6 +11,7 @@ struct ImageFacts {
     bool hasAlpha = false;  // the first image has an alpha channel
     int frameCount = 1;     // more than one for an animation (GIF, WebP)
     bool wideGamut = false; // an embedded colour profile whose primaries are not sRGB's
+    bool grey = false;      // a single colour channel, with or without alpha
 
     friend bool operator==(const ImageFacts&, const ImageFacts&) = default;
 };

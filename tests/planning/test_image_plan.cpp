@@ -69,11 +69,11 @@ class TestImagePlan : public QObject {
         QCOMPARE(result[0].label, QStringLiteral("PNG"));
         QCOMPARE(result[0].destination, QUrl::fromLocalFile("/out/Photo.png"));
         QCOMPARE(result[0].progressDuration, 0.0);
-        QCOMPARE(
-            result[0].arguments,
-            (quietHeader("/pics/Photo.PNG") +
-             QStringList{"-vf", "scale=2400:-2:flags=lanczos", "-map_metadata", "-1", "-frames:v",
-                         "1", "-c:v", "png", "-compression_level", "9", "/out/Photo.png"}));
+        QCOMPARE(result[0].arguments,
+                 (quietHeader("/pics/Photo.PNG") +
+                  QStringList{"-vf", "scale=2400:-2:flags=lanczos", "-map_metadata", "-1",
+                              "-frames:v", "1", "-c:v", "png", "-compression_level", "9", "-pred",
+                              "mixed", "/out/Photo.png"}));
 
         // Not wider than the cap: no filter pair; unmeasured: the cap applies.
         photo.width = 1200;
@@ -155,9 +155,9 @@ class TestImagePlan : public QObject {
     void encoderArguments() {
         const MediaItem source = item("/in/x.heic", 1000, 800);
         const QStringList lead = quietHeader("/in/x.heic") + QStringList{"-map_metadata", "-1"};
-        QCOMPARE(
-            plan(source, TersioSettings())[0].arguments,
-            (lead + QStringList{"-frames:v", "1", "-c:v", "mjpeg", "-q:v", "8", "/out/x.jpg"}));
+        QCOMPARE(plan(source, TersioSettings())[0].arguments,
+                 (lead + QStringList{"-frames:v", "1", "-c:v", "mjpeg", "-q:v", "8", "-pix_fmt",
+                                     "yuvj420p", "/out/x.jpg"}));
         TersioSettings webp = target(ImageFormat::webp);
         webp.imageQuality = 62.5;
         QCOMPARE(plan(source, webp)[0].arguments,
@@ -263,6 +263,59 @@ class TestImagePlan : public QObject {
         }
     }
 
+    // Only an output of the source's own format and size may fall back on the source; every
+    // JPEG and PNG is re-packed, and a grey source keeps one channel.
+    void postSteps_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<qint64>("width");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<bool>("strip");
+        QTest::addColumn<QStringList>("post");
+        const int match = int(ImageFormat::matchSource);
+        const QStringList jpeg{"jpeg-lossless-progressive"};
+        const QStringList png{"png-palette", "png-lossless-squeeze"};
+        QTest::newRow("jpeg kept size") << "a.JPEG" << qint64(1200) << match << false << true
+                                        << jpeg + QStringList{"source-if-smaller"};
+        QTest::newRow("jpeg scaled") << "a.jpg" << qint64(4000) << match << false << true << jpeg;
+        QTest::newRow("jpeg unmeasured") << "a.jpg" << qint64(0) << match << false << true << jpeg;
+        QTest::newRow("grey jpeg")
+            << "g.jpg" << qint64(800) << match << true << true
+            << QStringList{"jpeg-lossless-progressive-grey", "source-if-smaller-grey"};
+        QTest::newRow("png kept size") << "s.png" << qint64(800) << match << false << true
+                                       << png + QStringList{"source-if-smaller"};
+        QTest::newRow("png keeping metadata")
+            << "s.png" << qint64(800) << match << false << false
+            << QStringList{"png-palette-keep-metadata", "png-lossless-squeeze-keep-metadata",
+                           "source-if-smaller-keep-metadata"};
+        QTest::newRow("heic to jpeg") << "x.heic" << qint64(800) << match << false << true << jpeg;
+        QTest::newRow("tiff to jpeg") << "x.tiff" << qint64(800) << match << false << true << jpeg;
+        QTest::newRow("png to jpeg")
+            << "x.png" << qint64(800) << int(ImageFormat::jpeg) << false << true << jpeg;
+        QTest::newRow("jpeg to png")
+            << "x.jpg" << qint64(800) << int(ImageFormat::png) << false << true << png;
+        QTest::newRow("jpeg to webp")
+            << "x.jpg" << qint64(800) << int(ImageFormat::webp) << false << true << QStringList{};
+    }
+    void postSteps() {
+        QFETCH(QString, source);
+        QFETCH(qint64, width);
+        QFETCH(int, format);
+        QFETCH(bool, grey);
+        QFETCH(bool, strip);
+        QFETCH(QStringList, post);
+        MediaItem photo = item("/in/" + source, width, 600);
+        photo.grey = grey;
+        TersioSettings settings = target(ImageFormat(format));
+        settings.stripMetadata = strip;
+        const auto result = plan(photo, settings);
+        QCOMPARE(result.size(), 1);
+        QStringList names;
+        for (const PostStep& step : result[0].post)
+            names << step.name();
+        QCOMPARE(names, post);
+    }
+
     void gifToWebpLoops() {
         const QStringList webp{"-c:v", "libwebp", "-quality", "78", "-compression_level",
                                "6",    "-preset", "picture"};
@@ -279,8 +332,8 @@ class TestImagePlan : public QObject {
     void percentNamesAreWrittenLiterally() {
         const auto result =
             plan(item("/in/50%d off.png", 300, 200), target(ImageFormat::png, true));
-        QCOMPARE(result[0].arguments.mid(result[0].arguments.size() - 3),
-                 (QStringList{"-update", "1", "/out/50%d off.png"}));
+        QCOMPARE(result[0].arguments.mid(result[0].arguments.size() - 5),
+                 (QStringList{"-update", "1", "-pred", "mixed", "/out/50%d off.png"}));
         QCOMPARE(result[1].arguments.mid(result[1].arguments.size() - 3),
                  (QStringList{"-f", "webp", "/out/50%d off.webp"}));
     }

@@ -58,6 +58,10 @@ class TestVideoPlan : public QObject {
             QCOMPARE(output.arguments.last(), output.destination.toLocalFile());
             QCOMPARE(output.progressDuration, output.label == "Poster frame" ? 0.0 : 20.0);
         }
+        // Only the poster is re-packed after ffmpeg; videos have no post-steps.
+        const QList<PostStep> repack{{PostStep::Kind::jpegRepack, false, false}};
+        for (const PlannedOutput& output : result)
+            QCOMPARE(output.post, output.label == "Poster frame" ? repack : QList<PostStep>());
 
         QCOMPARE(result[0].arguments, (progressHeader("/v/clip.mov") +
                                        QStringList{"-vf",          "scale=1920:-2:flags=lanczos",
@@ -84,11 +88,26 @@ class TestVideoPlan : public QObject {
                                                    "-b:a",          "128k",
                                                    "-ac",           "2",
                                                    "/out/clip.webm"}));
-        QCOMPARE(
-            result[2].arguments,
-            (QStringList{"-hide_banner", "-nostdin", "-y", "-loglevel", "error", "-ss", "2.000",
-                         "-i", "/v/clip.mov", "-vf", "scale=1920:-2:flags=lanczos", "-frames:v",
-                         "1", "-c:v", "mjpeg", "-q:v", "3", "/out/clip-poster.jpg"}));
+        QCOMPARE(result[2].arguments, (QStringList{"-hide_banner",
+                                                   "-nostdin",
+                                                   "-y",
+                                                   "-loglevel",
+                                                   "error",
+                                                   "-ss",
+                                                   "2.000",
+                                                   "-i",
+                                                   "/v/clip.mov",
+                                                   "-vf",
+                                                   "scale=1920:-2:flags=lanczos",
+                                                   "-frames:v",
+                                                   "1",
+                                                   "-c:v",
+                                                   "mjpeg",
+                                                   "-q:v",
+                                                   "3",
+                                                   "-pix_fmt",
+                                                   "yuvj420p",
+                                                   "/out/clip-poster.jpg"}));
         for (int i : {3, 4})
             QCOMPARE(filters(result[i]),
                      (QStringList{"crop=1214:2160:1313:0", "scale=720:-2:flags=lanczos"}));
@@ -168,6 +187,8 @@ class TestVideoPlan : public QObject {
                  << "mjpeg"
                  << "-q:v"
                  << "3"
+                 << "-pix_fmt"
+                 << "yuvj420p"
                  << "/out/a.b-poster.jpg";
         QCOMPARE(poster->arguments, expected);
     }

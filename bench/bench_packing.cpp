@@ -1,0 +1,251 @@
+// How the packing of pixels pays off on real pictures: photographs and web PNGs taken from
+// Debian packages (fetched once with apt-get download into a cache folder). Each source is
+// encoded with today's plan (ffmpeg alone) and with the packed plan (4:2:0, row filters, then
+// the post-steps), one after another, and both are scored with SSIM against the source.
+#include "engine/SourceReading.h"
+#include "engine/StagedEncode.h"
+#include "planning/CommandBuilder.h"
+#include "tools/FFmpegLocator.h"
+#include "tools/PackingTools.h"
+#include "tools/Shell.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const QString ffmpegPath = QStringLiteral("/usr/bin/ffmpeg");
+
+QString cacheDir() {
+    const QString chosen = qEnvironmentVariable("TERSIO_BENCH_CACHE");
+    return chosen.isEmpty() ? QDir::temp().filePath(QStringLiteral("tersio-bench-packing"))
+                            : chosen;
+}
+
+// Downloads and unpacks the packages once; later runs reuse the cache.
+bool fetch(const QDir& cache, const QStringList& packages) {
+    const QDir root(cache.filePath(QStringLiteral("root")));
+    if (QFile::exists(cache.filePath(QStringLiteral("fetched"))))
+        return true;
+    QDir().mkpath(root.path());
+    for (const QString& package : packages) {
+        QProcess download;
+        download.setWorkingDirectory(cache.path());
+        download.start(QStringLiteral("apt-get"), {QStringLiteral("download"), package});
+        if (!download.waitForFinished(600000) || download.exitCode() != 0) {
+            std::fprintf(stderr, "apt-get download %s failed\n", qPrintable(package));
+            return false;
+        }
+    }
+    for (const QString& deb : cache.entryList({QStringLiteral("*.deb")})) {
+        if (Shell::run(QStringLiteral("dpkg-deb"),
+                       {QStringLiteral("-x"), cache.filePath(deb), root.path()})
+                .status != 0)
+            return false;
+    }
+    QFile mark(cache.filePath(QStringLiteral("fetched")));
+    return mark.open(QIODevice::WriteOnly);
+}
+
+QStringList files(const QDir& root, const QString& under, const QStringList& patterns,
+                  qint64 minBytes, int count) {
+    QStringList found;
+    QDirIterator it(root.filePath(under), patterns, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (QFileInfo(path).size() >= minBytes && !QFileInfo(path).isSymLink())
+            found << path;
+    }
+    found.sort();
+    return found.mid(0, count);
+}
+
+struct Score {
+    qint64 sourceBytes = 0;
+    qint64 bytes = 0;
+    double ssim = 0;
+    double ms = 0;
+    bool sameFormatAndSize = false;
+};
+
+// SSIM of the output against the source scaled to the output's size, over R, G and B;
+// pictures with alpha are flattened onto white and onto black and the worse counts.
+double ssimAgainstSource(const QString& source, const QString& output, bool alpha) {
+    const QSize outSize = QImageReader(output).size();
+    if (QImageReader(source).size() == outSize)
+        return PackingTools::flattenedSsim(ffmpegPath, source, output, alpha).value_or(0);
+    const QString graph =
+        QStringLiteral("[1:v]scale=%1:%2:flags=lanczos,format=gbrp[r];[0:v]format=gbrp[o];"
+                       "[o][r]ssim=stats_file=-")
+            .arg(outSize.width())
+            .arg(outSize.height());
+    const ShellResult result =
+        Shell::run(ffmpegPath, {"-hide_banner", "-nostdin", "-loglevel", "error", "-i", output,
+                                "-i", source, "-filter_complex", graph, "-f", "null", "-"});
+    return PackingTools::lowestSsim(result.stdoutText).value_or(0);
+}
+
+// Today's plan: the same invocation without the packing arguments and without post-steps.
+PlannedOutput today(PlannedOutput output) {
+    QStringList& a = output.arguments;
+    for (const char* option : {"-pix_fmt", "-pred"}) {
+        const qsizetype at = a.lastIndexOf(QLatin1String(option));
+        if (at >= 0 && at == a.size() - 3)
+            a.remove(at, 2);
+    }
+    output.post.clear();
+    return output;
+}
+
+Score encode(const QString& source, ImageFormat format, double quality, bool packed,
+             const FFmpegTools& tools, const QString& outDir) {
+    MediaItem item;
+    item.url = QUrl::fromLocalFile(source);
+    SourceReading::apply(SourceReading::read(item, tools.ffprobe), item);
+    TersioSettings settings;
+    settings.imageFormat = format;
+    settings.imageQuality = quality;
+    EncoderCaps caps;
+    caps.names = {QStringLiteral("mjpeg"), QStringLiteral("png")};
+    PlannedOutput output =
+        CommandBuilder::imagePlan(item, settings, caps, QUrl::fromLocalFile(outDir)).first();
+    if (!packed)
+        output = today(output);
+    FFmpegJob job;
+    QElapsedTimer timer;
+    timer.start();
+    const auto outcome =
+        StagedEncode::run(job, ffmpegPath, output, {}, {}, {tools, source, false, item.hasAlpha});
+    Score score;
+    score.ms = double(timer.nsecsElapsed()) / 1e6;
+    score.sourceBytes = QFileInfo(source).size();
+    score.bytes = outcome.bytes;
+    const QString written = output.destination.toLocalFile();
+    score.ssim = ssimAgainstSource(source, written, item.hasAlpha);
+    score.sameFormatAndSize = !output.arguments.contains(QStringLiteral("-vf")) &&
+                              QFileInfo(source).suffix().toLower() ==
+                                  QFileInfo(written).suffix().toLower().replace("jpeg", "jpg");
+    QFile::remove(written);
+    return score;
+}
+
+struct Totals {
+    qint64 sourceBytes = 0, bytes = 0;
+    double ssimSum = 0, ssimMin = 1, ms = 0;
+    int count = 0, larger = 0, largerSame = 0;
+
+    void add(const Score& s) {
+        sourceBytes += s.sourceBytes;
+        bytes += s.bytes;
+        ssimSum += s.ssim;
+        ssimMin = std::min(ssimMin, s.ssim);
+        ms += s.ms;
+        ++count;
+        larger += s.bytes > s.sourceBytes;
+        largerSame += s.sameFormatAndSize && s.bytes > s.sourceBytes;
+    }
+    double meanSsim() const { return count ? ssimSum / count : 0; }
+    void print(const char* name) const {
+        std::printf("  %-7s %9lld bytes (%+.1f %% against the sources), SSIM mean %.4f min %.4f, "
+                    "%d larger than their source (%d of the same format and size), %.0f ms per "
+                    "image\n",
+                    name, bytes, 100.0 * double(sourceBytes - bytes) / double(sourceBytes),
+                    meanSsim(), ssimMin, larger, largerSame, count ? ms / count : 0);
+    }
+};
+
+std::pair<Totals, Totals> compare(const QStringList& sources, ImageFormat format, double quality,
+                                  const FFmpegTools& tools, const QString& outDir) {
+    Totals before, after;
+    for (const QString& source : sources) {
+        before.add(encode(source, format, quality, false, tools, outDir));
+        after.add(encode(source, format, quality, true, tools, outDir));
+    }
+    return {before, after};
+}
+
+// Today's bytes at a given mean SSIM, read off its curve (linear in log bytes).
+double bytesAt(const QList<std::pair<double, double>>& curve, double ssim) {
+    for (qsizetype i = 0; i + 1 < curve.size(); ++i) {
+        const auto [s0, b0] = curve[i];
+        const auto [s1, b1] = curve[i + 1];
+        if ((ssim - s0) * (ssim - s1) <= 0 && s1 != s0)
+            return std::exp(std::log(b0) + (std::log(b1) - std::log(b0)) * (ssim - s0) / (s1 - s0));
+    }
+    return std::nan("");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList parts = app.arguments().mid(1);
+    const bool all = parts.isEmpty();
+    const QDir cache(cacheDir());
+    QDir().mkpath(cache.path());
+    if (!fetch(cache, {"plasma-workspace-wallpapers", "desktop-base", "adwaita-icon-theme"}))
+        return 1;
+    const QDir root(cache.filePath(QStringLiteral("root")));
+    const auto located = FFmpegLocator::locate();
+    if (!located) {
+        std::fprintf(stderr, "no ffmpeg\n");
+        return 1;
+    }
+    const FFmpegTools tools = *located;
+    std::printf("pngquant %s, optipng %s\n", qPrintable(tools.pngquant.value_or("missing")),
+                qPrintable(tools.optipng.value_or("missing")));
+    QTemporaryDir out;
+
+    if (all || parts.contains(QStringLiteral("jpeg"))) {
+        QStringList photos = files(root, "usr/share/wallpapers", {"screenshot.jpg"}, 1, 13) +
+                             files(root, "usr/share/wallpapers",
+                                   {"2560x1600.jpg", "720x1440.jpg", "1080x1920.jpg"}, 1, 9);
+        std::printf("JPEG, %lld photographs from plasma-workspace-wallpapers\n",
+                    qint64(photos.size()));
+        QList<std::pair<double, double>> curveBefore, curveAfter;
+        for (const double quality : {60.0, 78.0, 90.0}) {
+            const auto [before, after] =
+                compare(photos, ImageFormat::jpeg, quality, tools, out.path());
+            std::printf(" quality %.0f\n", quality);
+            before.print("today");
+            after.print("packed");
+            std::printf("  packed/today bytes %.3f, added time %.1f %%\n",
+                        double(after.bytes) / double(before.bytes),
+                        100.0 * (after.ms - before.ms) / before.ms);
+            curveBefore << std::pair{before.meanSsim(), double(before.bytes)};
+            curveAfter << std::pair{after.meanSsim(), double(after.bytes)};
+        }
+        std::sort(curveBefore.begin(), curveBefore.end());
+        for (const auto& [ssim, bytes] : curveAfter) {
+            const double todayBytes = bytesAt(curveBefore, ssim);
+            std::printf(" at mean SSIM %.4f: packed %.0f bytes, today %.0f bytes: %.3f\n", ssim,
+                        bytes, todayBytes, bytes / todayBytes);
+        }
+    }
+
+    if (all || parts.contains(QStringLiteral("png"))) {
+        const QStringList pngs =
+            files(root, "usr/share/icons/Adwaita/512x512", {"*.png"}, 1, 4) +
+            files(root, "usr/share/icons/Adwaita/256x256", {"*.png"}, 1, 3) +
+            files(root, "usr/share/desktop-base/debian-logos", {"*.png"}, 2000, 4) +
+            files(root, "usr/share/desktop-base", {"grub-16x9.png"}, 1, 3) +
+            files(root, "usr/share/plymouth/themes", {"*.png"}, 20000, 4) +
+            files(root, "usr/share/wallpapers", {"screenshot.png"}, 1, 4) +
+            files(root, "usr/share/plasma/look-and-feel", {"*.png"}, 1, 2);
+        std::printf("PNG, %lld web PNGs (icons, logos, illustrations, a desktop screenshot)\n",
+                    qint64(pngs.size()));
+        const auto [before, after] = compare(pngs, ImageFormat::png, 78, tools, out.path());
+        before.print("today");
+        after.print("packed");
+        std::printf("  added time %.1f %%\n", 100.0 * (after.ms - before.ms) / before.ms);
+    }
+    return 0;
+}
