@@ -7,9 +7,10 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config ccache clang-format
   qt6-base-dev qt6-declarative-dev libqt6svg6 libheif-dev help2man
-  liblcms2-dev libjpeg-dev
+  liblcms2-dev libjpeg-dev libturbojpeg0-dev
   # run
   ffmpeg libheif1 liblcms2-2 libjpeg62-turbo qt6-image-formats-plugins qt6-qpa-plugins
+  pngquant optipng
   qml6-module-qtquick qml6-module-qtqml qml6-module-qtqml-models
   qml6-module-qtquick-controls qml6-module-qtquick-templates
   qml6-module-qtquick-layouts qml6-module-qtquick-window

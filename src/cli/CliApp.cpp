@@ -75,7 +75,7 @@ int dryRun(const AppModel& model, const CliRequest& request) {
     const QList<ItemPlan> plans =
         DryRun::planAll(model.items(), *model.tools(), model.settings(), model.caps());
     if (request.json)
-        Console::out(PlanReport::json(plans).toJson(QJsonDocument::Indented));
+        Console::out(PlanReport::json(plans, model.tools()).toJson(QJsonDocument::Indented));
     else if (!request.quiet)
         Console::out(PlanReport::text(plans, model.tools()->ffmpeg));
     bool anyError = false;

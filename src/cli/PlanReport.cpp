@@ -8,7 +8,11 @@ using namespace Qt::StringLiterals;
 
 namespace PlanReport {
 
-QJsonDocument json(const QList<ItemPlan>& plans) {
+static QJsonValue found(const std::optional<QString>& path) {
+    return path ? QJsonValue(*path) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools>& tools) {
     QJsonArray items;
     for (const auto& plan : plans) {
         const MediaItem& item = plan.item;
@@ -46,7 +50,13 @@ QJsonDocument json(const QList<ItemPlan>& plans) {
         }
         items.append(entry);
     }
-    return QJsonDocument(QJsonObject{{u"items"_s, items}});
+    QJsonObject document{{u"items"_s, items}};
+    if (tools)
+        document.insert(u"tools"_s, QJsonObject{{u"ffmpeg"_s, tools->ffmpeg},
+                                                {u"ffprobe"_s, found(tools->ffprobe)},
+                                                {u"pngquant"_s, found(tools->pngquant)},
+                                                {u"optipng"_s, found(tools->optipng)}});
+    return QJsonDocument(document);
 }
 
 QString shellQuoted(const QString& argument) {
@@ -89,6 +99,11 @@ QString text(const QList<ItemPlan>& plans, const QString& ffmpeg) {
             for (const auto& argument : step.output.arguments)
                 words << shellQuoted(argument);
             out += u"    "_s + words.join(u' ') + u'\n';
+            QStringList post;
+            for (const PostStep& postStep : step.output.post)
+                post << postStep.name();
+            if (!post.isEmpty())
+                out += u"    then: "_s + post.join(u", "_s) + u'\n';
         }
     }
     return out;

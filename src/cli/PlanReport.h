@@ -2,6 +2,7 @@
 
 #include "model/MediaItem.h"
 #include "planning/CommandBuilder.h"
+#include "tools/FFmpegLocator.h"
 
 #include <QJsonDocument>
 #include <QList>
@@ -24,7 +25,8 @@ namespace PlanReport {
 
 // {"items":[{source, kind, width, height, duration, hdr, hasAlpha, grey, outputs|error}]};
 // each output: {label, destination, arguments, post[, skip]}
-QJsonDocument json(const QList<ItemPlan>& plans);
+// With `tools`, a "tools" object names each program found (null for one that is missing).
+QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools>& tools = {});
 
 // A readable listing; each command is shell-quoted so it can be pasted as it is.
 QString text(const QList<ItemPlan>& plans, const QString& ffmpeg);

@@ -53,24 +53,31 @@ QString repackJpeg(const QString& staged, const PostStep& step) {
     return {};
 }
 
-// Binary transparency must stay exactly as it was, soft transparency within a couple of levels:
-// a palette that frays the edge of a logo does not look the same on every background.
+// Binary transparency must stay exactly as it was, soft transparency within a couple of levels
+// on average: a palette that frays the edge of a logo does not look the same on every background.
 bool alphaHolds(const QString& lossless, const QString& palette) {
     const QImage before = QImage(lossless).convertToFormat(QImage::Format_ARGB32);
     const QImage after = QImage(palette).convertToFormat(QImage::Format_ARGB32);
     if (before.isNull() || before.size() != after.size())
         return false;
+    qint64 softError = 0;
+    qint64 softPixels = 0;
     for (int y = 0; y < before.height(); ++y) {
         const auto* a = reinterpret_cast<const QRgb*>(before.constScanLine(y));
         const auto* b = reinterpret_cast<const QRgb*>(after.constScanLine(y));
         for (int x = 0; x < before.width(); ++x) {
             const int was = qAlpha(a[x]);
-            const int allowed = was == 0 || was == 255 ? 0 : softAlphaTolerance;
-            if (std::abs(qAlpha(b[x]) - was) > allowed)
-                return false;
+            const int error = std::abs(qAlpha(b[x]) - was);
+            if (was == 0 || was == 255) {
+                if (error != 0)
+                    return false;
+            } else {
+                softError += error;
+                ++softPixels;
+            }
         }
     }
-    return true;
+    return softError <= qint64(softAlphaTolerance) * softPixels;
 }
 
 QString reducePalette(const QString& staged, const PostStep& step, const Context& context) {
@@ -78,8 +85,8 @@ QString reducePalette(const QString& staged, const PostStep& step, const Context
         return QStringLiteral("pngquant not found: the PNG keeps all its colours.");
     const QString candidate = staged + QStringLiteral(".palette.png");
     QString note;
-    if (const QString error =
-            PackingTools::quantise(*context.tools.pngquant, staged, candidate, step.keepMetadata);
+    if (const QString error = PackingTools::quantise(*context.tools.pngquant, staged, candidate,
+                                                     step.keepMetadata, context.alpha);
         !error.isEmpty()) {
         note = QStringLiteral("Palette step skipped: %1").arg(error);
     } else {
@@ -134,8 +141,6 @@ QString sourceIfSmaller(const QString& staged, const PostStep& step, const Conte
         step.keepMetadata ? std::optional<QByteArray>(source) : PngChunks::withoutMetadata(source);
     if (!kept || !writeAll(staged, *kept))
         return QStringLiteral("Larger than its source: the source could not be re-packed.");
-    if (context.tools.optipng)
-        PackingTools::squeeze(*context.tools.optipng, staged);
     return {};
 }
 

@@ -20,7 +20,8 @@ struct Context {
 
 // A palette copy is kept only when it looks this close to the lossless picture.
 constexpr double paletteSsimFloor = 0.965;
-// ... and keeps every partly transparent pixel within this many alpha levels.
+// ... and keeps binary transparency exactly and partly transparent pixels within this many
+// alpha levels on average.
 constexpr int softAlphaTolerance = 2;
 
 // Blocking (child processes, whole files in memory): call it on a worker thread. Returns the

@@ -108,16 +108,17 @@ std::optional<Encoding> encoding(ImageFormat format, const MediaItem& item,
 QList<PostStep> postSteps(ImageFormat format, const MediaItem& item, const TersioSettings& settings,
                           bool sameFormat, bool filtered) {
     const bool keep = !settings.stripMetadata;
+    const bool grey = item.grey && format == ImageFormat::jpeg; // the JPEG transform's option
     QList<PostStep> steps;
     if (format == ImageFormat::jpeg)
-        steps << PostStep{PostStep::Kind::jpegRepack, item.grey, keep};
+        steps << PostStep{PostStep::Kind::jpegRepack, grey, keep};
     else if (format == ImageFormat::png)
         steps << PostStep{PostStep::Kind::pngPalette, false, keep}
               << PostStep{PostStep::Kind::pngSqueeze, false, keep};
     else
         return steps;
     if (sameFormat && !filtered)
-        steps << PostStep{PostStep::Kind::sourceIfSmaller, item.grey, keep};
+        steps << PostStep{PostStep::Kind::sourceIfSmaller, grey, keep};
     return steps;
 }
 

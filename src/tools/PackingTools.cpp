@@ -24,8 +24,10 @@ const QString ontoWhite = QStringLiteral("lutrgb=r=negval:g=negval:b=negval,prem
 } // namespace
 
 QString quantise(const QString& pngquant, const QString& input, const QString& output,
-                 bool keepMetadata) {
+                 bool keepMetadata, bool alpha) {
     QStringList arguments{QStringLiteral("--force"), QStringLiteral("--output"), output};
+    if (alpha)
+        arguments << QStringLiteral("--nofs");
     if (!keepMetadata)
         arguments << QStringLiteral("--strip");
     arguments << QStringLiteral("--") << input;

@@ -8,10 +8,11 @@
 // processes; a missing one only means a larger file.
 namespace PackingTools {
 
-// Writes a 256-colour palette copy of `input` to `output` (pngquant, dithered). Returns the
-// failure text; empty on success.
+// Writes a 256-colour palette copy of `input` to `output` (pngquant). Dithering is left out for
+// pictures with alpha: it frays the edges of binary transparency. Returns the failure text;
+// empty on success.
 QString quantise(const QString& pngquant, const QString& input, const QString& output,
-                 bool keepMetadata);
+                 bool keepMetadata, bool alpha);
 
 // Recompresses the PNG at `path` in place, losslessly, with the reductions of bit depth and
 // colour type that keep every pixel (optipng). Returns the failure text; empty on success.

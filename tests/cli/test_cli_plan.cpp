@@ -156,16 +156,26 @@ class TestCliPlan : public CliHarness {
              u"-colorspace"_s, u"bt2020nc"_s, folder + u"/hlg.mp4"_s}));
         QVERIFY(TestSupport::runTool(u"heif-enc"_s, {u"-q"_s, u"50"_s, folder + u"/alpha.png"_s,
                                                      u"-o"_s, folder + u"/photo.heic"_s}));
+        QVERIFY(TestSupport::ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=s=32x32"_s,
+                                     u"-frames:v"_s, u"1"_s, u"-pix_fmt"_s, u"ya8"_s,
+                                     folder + u"/grey.png"_s}));
 
         const Outcome o = cli({u"--dry-run"_s, u"--json"_s, folder});
         QHash<QString, QJsonObject> bySource;
         for (const auto& entry : o.json()[u"items"_s].toArray())
             bySource.insert(QFileInfo(entry[u"source"_s].toString()).fileName(), entry.toObject());
-        QCOMPARE(bySource.size(), 4);
+        QCOMPARE(bySource.size(), 5);
         for (const QJsonObject& item : std::as_const(bySource)) {
             QVERIFY(item.contains(u"hdr"_s));
             QVERIFY(item.contains(u"hasAlpha"_s));
+            QVERIFY(item.contains(u"grey"_s));
         }
+        QCOMPARE(bySource[u"grey.png"_s][u"grey"_s].toBool(), true);
+        QCOMPARE(bySource[u"alpha.png"_s][u"grey"_s].toBool(true), false);
+        QCOMPARE(
+            bySource[u"grey.png"_s][u"outputs"_s][0][u"post"_s].toArray().toVariantList(),
+            (QVariantList{u"png-palette"_s, u"png-lossless-squeeze"_s, u"source-if-smaller"_s}));
+        QCOMPARE(o.json()[u"tools"_s][u"ffmpeg"_s].toString().isEmpty(), false);
         QCOMPARE(bySource[u"alpha.png"_s][u"hasAlpha"_s].toBool(), true);
         QCOMPARE(bySource[u"photo.heic"_s][u"hasAlpha"_s].toBool(), true);
         QCOMPARE(bySource[u"hlg.mp4"_s][u"hdr"_s].toBool(), true);

@@ -282,6 +282,8 @@ class TestImagePlan : public QObject {
         QTest::newRow("grey jpeg")
             << "g.jpg" << qint64(800) << match << true << true
             << QStringList{"jpeg-lossless-progressive-grey", "source-if-smaller-grey"};
+        QTest::newRow("grey png") << "g.png" << qint64(800) << match << true << true
+                                  << png + QStringList{"source-if-smaller"};
         QTest::newRow("png kept size") << "s.png" << qint64(800) << match << false << true
                                        << png + QStringList{"source-if-smaller"};
         QTest::newRow("png keeping metadata")
