@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "RunReport.h"
+#include "SummaryFile.h"
 
 #include "engine/AppModel.h"
 #include "model/ByteCount.h"
@@ -20,8 +21,8 @@ bool hasFinished(const MediaItem& item) {
 
 } // namespace
 
-BatchSession::BatchSession(AppModel* model, Output output, QObject* parent)
-    : QObject(parent), model_(model), output_(output) {
+BatchSession::BatchSession(AppModel* model, Output output, Scope scope, QObject* parent)
+    : QObject(parent), model_(model), output_(output), scope_(std::move(scope)) {
     connect(model_->queue(), &QAbstractItemModel::dataChanged, this, &BatchSession::sweep);
     connect(model_, &AppModel::runFinished, this, &BatchSession::finished);
     if (output_ == Output::live) {
@@ -38,7 +39,14 @@ void BatchSession::start() {
     }
     if (output_ == Output::live)
         ticker_.start();
-    model_->start();
+    if (scope_.shard) {
+        QSet<QUuid> part;
+        for (const MediaItem& item : ownItems())
+            part.insert(item.id);
+        model_->startPart(part);
+    } else {
+        model_->start();
+    }
     if (!model_->isRunning()) // nothing was started, so no runFinished will come
         finished();
 }
@@ -51,9 +59,13 @@ void BatchSession::stop(int signalNumber) {
     model_->cancel();
 }
 
+QList<MediaItem> BatchSession::ownItems() const {
+    return RunReport::part(model_->items(), scope_.shard);
+}
+
 // Reports each item once, when it has finished.
 void BatchSession::sweep() {
-    for (const MediaItem& item : model_->items()) {
+    for (const MediaItem& item : ownItems()) {
         if (!hasFinished(item) || reported_.contains(item.id))
             continue;
         reported_.insert(item.id);
@@ -81,7 +93,7 @@ void BatchSession::redraw(const QStringList& permanent) {
     pending_.clear();
     const double elapsed = double(clock_.elapsed()) / 1000.0;
     const QStringList live = permanent.isEmpty()
-                                 ? ProgressView::lines(model_->items(), elapsed, Console::columns())
+                                 ? ProgressView::lines(ownItems(), elapsed, Console::columns())
                                  : QStringList();
     if (lines.isEmpty() && live == lastLive_)
         return; // nothing new to show: spare the terminal
@@ -92,7 +104,7 @@ void BatchSession::redraw(const QStringList& permanent) {
 void BatchSession::finished() {
     ticker_.stop();
     sweep();
-    const QList<MediaItem>& items = model_->items();
+    const QList<MediaItem> items = ownItems();
     if (output_ == Output::live) {
         const auto t = RunReport::totals(items);
         QString summary = QString::number(t.done) + u" done"_s;
@@ -105,8 +117,18 @@ void BatchSession::finished() {
             summary += u"; saved "_s + ByteCount::text(t.savedBytes) + u" of "_s +
                        ByteCount::text(t.sourceBytes);
         redraw({summary});
-    } else if (output_ == Output::json) {
-        Console::out(RunReport::summary(items).toJson(QJsonDocument::Indented));
     }
-    QCoreApplication::exit(RunReport::exitStatus(items, stopSignal_));
+    const QJsonDocument summary = RunReport::summary(model_->items(), scope_.shard);
+    if (output_ == Output::json)
+        Console::out(summary.toJson(QJsonDocument::Indented));
+    int status = RunReport::exitStatus(items, stopSignal_);
+    if (!scope_.summaryFile.isEmpty()) {
+        // An engine reads a missing summary as a lost worker; a run must not claim success then.
+        if (const QString error = SummaryFile::write(scope_.summaryFile, summary);
+            !error.isEmpty()) {
+            Console::err(u"tersio-cli: "_s + error + u'\n');
+            status = status == 0 ? 1 : status;
+        }
+    }
+    QCoreApplication::exit(status);
 }

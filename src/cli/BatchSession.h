@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ProgressView.h"
+#include "Shard.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -8,16 +9,24 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <optional>
+
 class AppModel;
 
-// Runs one batch on the model and reports it: live lines on a terminal, a line per finished
-// item otherwise, a JSON summary, or failures only. Ends the event loop with the exit status.
+// Runs one batch on the model, or on one shard of its queue, and reports it: live lines on a
+// terminal, a line per finished item otherwise, a JSON summary, or failures only; the summary
+// can also go to a file. Ends the event loop with the exit status.
 class BatchSession : public QObject {
     Q_OBJECT
   public:
     enum class Output { live, lines, json, quiet };
 
-    BatchSession(AppModel* model, Output output, QObject* parent = nullptr);
+    struct Scope {
+        std::optional<Shard> shard; // absent: the whole queue
+        QString summaryFile;        // empty: none
+    };
+
+    BatchSession(AppModel* model, Output output, Scope scope = {}, QObject* parent = nullptr);
 
     // Call from inside the event loop.
     void start();
@@ -26,12 +35,14 @@ class BatchSession : public QObject {
     void stop(int signalNumber);
 
   private:
+    QList<MediaItem> ownItems() const;
     void sweep();
     void redraw(const QStringList& permanent);
     void finished();
 
     AppModel* model_;
     Output output_;
+    Scope scope_;
     QSet<QUuid> reported_;
     QStringList pending_; // finished lines not yet drawn above the live block
     QStringList lastLive_;

@@ -8,6 +8,8 @@
 #include "HelpText.h"
 #include "OutputFolders.h"
 #include "StopSignals.h"
+#include "SummaryFile.h"
+#include "SummaryMerge.h"
 
 #include "engine/AppModel.h"
 
@@ -71,9 +73,20 @@ qsizetype leaveOutPreviousOutputs(AppModel& model, const CliRequest& request) {
     return doomed.size();
 }
 
+// With a shard, only items up to its last one can change its names; the others among them are
+// read for their names and left out of the plan.
 int dryRun(const AppModel& model, const CliRequest& request) {
+    QList<MediaItem> items = model.items();
+    QSet<QUuid> namedOnly;
+    if (request.shard) {
+        const QList<qsizetype> own = request.shard->indices(items.size());
+        items = own.isEmpty() ? QList<MediaItem>() : items.first(own.last() + 1);
+        for (qsizetype i = 0; i < items.size(); ++i)
+            if (!request.shard->holds(i))
+                namedOnly.insert(items.at(i).id);
+    }
     const QList<ItemPlan> plans =
-        DryRun::planAll(model.items(), *model.tools(), model.settings(), model.caps());
+        DryRun::planAll(items, *model.tools(), model.settings(), model.caps(), namedOnly);
     if (request.json)
         Console::out(PlanReport::json(plans, model.tools()).toJson(QJsonDocument::Indented));
     else if (!request.quiet)
@@ -87,6 +100,42 @@ int dryRun(const AppModel& model, const CliRequest& request) {
     return anyError ? 1 : 0;
 }
 
+// Exit status: 2 when the files do not fit together, 1 when an item is not done or is in no
+// summary, 0 otherwise.
+int mergeSummaries(const CliRequest& request) {
+    if (request.shard || request.dryRun || !request.summaryFile.isEmpty())
+        return usageError(u"--merge-summaries takes no --shard, --summary or --dry-run"_s);
+    if (request.paths.isEmpty())
+        return usageError(u"--merge-summaries: name the summary files to merge"_s);
+    QList<SummaryMerge::Input> inputs;
+    for (const QString& path : request.paths) {
+        QString error;
+        const std::optional<QJsonObject> summary = SummaryFile::read(path, &error);
+        if (!summary)
+            return usageError(error);
+        inputs << SummaryMerge::Input{path, *summary};
+    }
+    const SummaryMerge::Result merged = SummaryMerge::merge(inputs);
+    if (!merged.error.isEmpty())
+        return usageError(merged.error);
+    Console::out(QJsonDocument(merged.summary).toJson(QJsonDocument::Indented));
+    if (!merged.missing.isEmpty()) {
+        QStringList indices;
+        for (const qsizetype i :
+             merged.missing.first(std::min<qsizetype>(merged.missing.size(), 10)))
+            indices << QString::number(i);
+        Console::err(u"tersio-cli: "_s + QString::number(merged.missing.size()) +
+                     u" queue item(s) are in no summary (index "_s + indices.join(u", "_s) +
+                     (merged.missing.size() > 10 ? u", …"_s : QString()) +
+                     u"): a shard has not reported\n"_s);
+        return 1;
+    }
+    const QJsonObject totals = merged.summary.value(u"totals"_s).toObject();
+    return totals.value(u"done"_s).toInteger() == merged.summary.value(u"queueSize"_s).toInteger()
+               ? 0
+               : 1;
+}
+
 } // namespace
 
 int run(const QStringList& arguments) {
@@ -98,6 +147,8 @@ int run(const QStringList& arguments) {
         Console::out(HelpText::version());
         return 0;
     }
+    if (request.mergeSummaries && !request.help)
+        return mergeSummaries(request);
 
     const EffectiveSettings::Result effective = EffectiveSettings::resolve(request);
     if (request.help) {
@@ -114,6 +165,12 @@ int run(const QStringList& arguments) {
     }
     if (request.paths.isEmpty())
         return usageError(u"no paths given: name the files or folders to process"_s);
+    if (!request.summaryFile.isEmpty()) {
+        if (request.dryRun)
+            return usageError(u"--summary is for runs; --dry-run --json prints the plan"_s);
+        if (const QString error = SummaryFile::prepare(request.summaryFile); !error.isEmpty())
+            return usageError(u"--summary: "_s + error);
+    }
     QString missing;
     const QList<QUrl> urls = pathUrls(request.paths, &missing);
     if (!missing.isEmpty())
@@ -142,7 +199,8 @@ int run(const QStringList& arguments) {
     if (request.dryRun)
         return dryRun(model, request);
 
-    BatchSession session(&model, outputMode(request));
+    BatchSession session(&model, outputMode(request),
+                         BatchSession::Scope{request.shard, request.summaryFile});
     StopSignals signals_;
     QObject::connect(&signals_, &StopSignals::stopRequested, &session, &BatchSession::stop);
     QTimer::singleShot(0, &session, &BatchSession::start);

@@ -5,7 +5,7 @@ using namespace Qt::StringLiterals;
 namespace CommandLine {
 namespace {
 
-// Flags that are not settings: switches and the two that take a path.
+// Flags that are not settings: switches, the ones that take a path, and --shard.
 bool* switchField(CliRequest& r, const QString& name) {
     if (name == "--dry-run"_L1)
         return &r.dryRun;
@@ -19,6 +19,8 @@ bool* switchField(CliRequest& r, const QString& name) {
         return &r.help;
     if (name == "--version"_L1)
         return &r.version;
+    if (name == "--merge-summaries"_L1)
+        return &r.mergeSummaries;
     return nullptr;
 }
 
@@ -27,6 +29,8 @@ QString* pathField(CliRequest& r, const QString& name) {
         return &r.settingsFile;
     if (name == "--ffmpeg"_L1)
         return &r.ffmpegPath;
+    if (name == "--summary"_L1)
+        return &r.summaryFile;
     return nullptr;
 }
 
@@ -53,9 +57,10 @@ Parsed parse(const QStringList& arguments) {
 
         const CliFlags::Flag* flag = CliFlags::find(name);
         QString* path = pathField(r, name);
-        const bool takesValue = path || (flag && !flag->valueName.isEmpty());
+        const bool shard = name == "--shard"_L1;
+        const bool takesValue = path || shard || (flag && !flag->valueName.isEmpty());
 
-        if (!flag && !path && !switchField(r, name)) {
+        if (!flag && !path && !shard && !switchField(r, name)) {
             out.error = u"unknown option "_s + name;
             return out;
         }
@@ -74,7 +79,11 @@ Parsed parse(const QStringList& arguments) {
                 return out;
             }
         }
-        if (path) {
+        if (shard) {
+            r.shard = Shard::parse(value, &out.error);
+            if (!r.shard)
+                return out;
+        } else if (path) {
             if (value.isEmpty()) {
                 out.error = name + u" needs a path"_s;
                 return out;

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "CliFlags.h"
+#include "Shard.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // What the command line asked for. Values are checked while parsing, so a request that parses
 // can only fail later on files (settings, paths, tools) or on --crops against stored crops.
@@ -12,6 +15,9 @@ struct CliRequest {
     QStringList paths;
     QString settingsFile; // empty: the user's stored settings
     QString ffmpegPath;   // empty: the usual search
+    QString summaryFile;  // empty: no summary file
+    std::optional<Shard> shard;
+    bool mergeSummaries = false; // the paths are summaries to merge
     bool dryRun = false;
     bool json = false;
     bool quiet = false;

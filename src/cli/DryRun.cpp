@@ -16,10 +16,11 @@ struct Read {
 };
 
 Read readAndPlan(const MediaItem& queued, const FFmpegTools& tools, const TersioSettings& settings,
-                 const EncoderCaps& caps) {
+                 const EncoderCaps& caps, bool namedOnly) {
     Read read{queued, {}};
     const SourceReading::SourceFacts facts = SourceReading::read(
-        read.item, tools.ffprobe, SourceReading::posterLookTool(settings, tools.ffmpeg));
+        read.item, tools.ffprobe,
+        namedOnly ? QString() : SourceReading::posterLookTool(settings, tools.ffmpeg));
     if (!facts.failure.isEmpty()) {
         read.planned.failure = facts.failure;
         return read;
@@ -30,7 +31,7 @@ Read readAndPlan(const MediaItem& queued, const FFmpegTools& tools, const Tersio
 }
 
 ItemPlan report(const Read& read, const TersioSettings& settings) {
-    ItemPlan result{read.item, {}, read.planned.failure};
+    ItemPlan result{-1, read.item, {}, read.planned.failure};
     for (const PlannedOutput& output : read.planned.outputs) {
         const bool exists = QFileInfo::exists(output.destination.toLocalFile());
         result.steps << PlanStep{output, !settings.overwriteExisting && exists};
@@ -41,18 +42,25 @@ ItemPlan report(const Read& read, const TersioSettings& settings) {
 } // namespace
 
 QList<ItemPlan> planAll(const QList<MediaItem>& items, const FFmpegTools& tools,
-                        const TersioSettings& settings, const EncoderCaps& caps) {
-    QList<Read> reads = QtConcurrent::blockingMapped<QList<Read>>(
-        items, [&](const MediaItem& item) { return readAndPlan(item, tools, settings, caps); });
+                        const TersioSettings& settings, const EncoderCaps& caps,
+                        const QSet<QUuid>& namedOnly) {
+    QList<Read> reads =
+        QtConcurrent::blockingMapped<QList<Read>>(items, [&](const MediaItem& item) {
+            return readAndPlan(item, tools, settings, caps, namedOnly.contains(item.id));
+        });
     // Names are settled afterwards in queue order, exactly as a run settles them.
     SourceSet sources;
     for (const MediaItem& item : items)
         sources.add(item.url);
     OutputNames::Claims claims(sources.paths());
     QList<ItemPlan> plans;
-    for (Read& read : reads) {
+    for (qsizetype i = 0; i < reads.size(); ++i) {
+        Read& read = reads[i];
         read.planned = SourceReading::settle(std::move(read.planned), claims, sources);
+        if (namedOnly.contains(read.item.id))
+            continue;
         plans << report(read, settings);
+        plans.last().index = i;
     }
     return plans;
 }

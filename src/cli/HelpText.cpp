@@ -31,6 +31,9 @@ QString usage(const TersioSettings& effective) {
         {u"--settings FILE"_s, u"start from the settings document in FILE, not the stored one"_s},
         {u"--print-settings"_s, u"print the effective settings document and exit"_s},
         {u"--ffmpeg PATH"_s, u"use this ffmpeg (and the ffprobe beside it)"_s},
+        {u"--shard K/N"_s, u"process only the files whose place in the queue modulo N is K"_s},
+        {u"--summary FILE"_s, u"also write the JSON summary of the run to FILE"_s},
+        {u"--merge-summaries"_s, u"print the summaries named as PATHs as one and exit"_s},
         {u"--help, -h"_s, u"show this text"_s},
         {u"--version"_s, u"show the version"_s},
     };
@@ -49,7 +52,8 @@ QString usage(const TersioSettings& effective) {
     for (const auto& row : general + settings)
         column = std::max(column, row.left.size());
 
-    return u"Usage: tersio-cli [options] PATH...\n\n"
+    return u"Usage: tersio-cli [options] PATH...\n"
+           u"       tersio-cli --merge-summaries FILE...\n\n"
            u"Makes compressed web renditions of the images and videos in each PATH (a file, or a\n"
            u"folder searched recursively) with the stored settings of the application, then\n"
            u"exits. Nothing is written to the settings store.\n\n"
@@ -59,7 +63,11 @@ QString usage(const TersioSettings& effective) {
            table(settings, column) +
            u"\nExit status: 0 every file done, 1 a file failed (with --dry-run: could not be\n"
            u"planned), 2 bad usage or no ffmpeg, 130 stopped by Ctrl-C (143 by SIGTERM).\n"
-           u"A second Ctrl-C quits at once.\n\n"
+           u"A second Ctrl-C quits at once. --merge-summaries: 0 every file done, 1 a file\n"
+           u"failed or is in no summary, 2 the summaries do not fit (two report one file).\n\n"
+           u"With --shard, every worker builds the whole queue and its output names, then\n"
+           u"encodes only its part; give each the same paths and settings. With --no-overwrite\n"
+           u"a rerun of a part skips the outputs that were finished.\n\n"
            u"Reading a video, with --dry-run too, decodes one frame to place its poster (a few\n"
            u"more when that frame is black or blank).\n"_s;
 }

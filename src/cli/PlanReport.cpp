@@ -26,6 +26,8 @@ QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools
             {u"hasAlpha"_s, item.hasAlpha},
             {u"grey"_s, item.grey},
         };
+        if (plan.index >= 0)
+            entry.insert(u"index"_s, qint64(plan.index));
         if (item.posterTime)
             entry.insert(u"posterTime"_s, *item.posterTime);
         if (!plan.error.isEmpty()) {

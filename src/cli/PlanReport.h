@@ -16,6 +16,7 @@ struct PlanStep {
 
 // What a run would do with one source: its media facts and its invocations, or why it fails.
 struct ItemPlan {
+    qsizetype index = -1; // in the queue
     MediaItem item;
     QList<PlanStep> steps;
     QString error;
@@ -23,7 +24,7 @@ struct ItemPlan {
 
 namespace PlanReport {
 
-// {"items":[{source, kind, width, height, duration, hdr, hasAlpha, grey, outputs|error}]};
+// {"items":[{index, source, kind, width, height, duration, hdr, hasAlpha, grey, outputs|error}]};
 // each output: {label, destination, arguments, post[, skip]}
 // With `tools`, a "tools" object names each program found (null for one that is missing).
 QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools>& tools = {});

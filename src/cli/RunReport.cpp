@@ -61,9 +61,25 @@ QString finishedLine(const MediaItem& item) {
     }
 }
 
-QJsonDocument summary(const QList<MediaItem>& items) {
+QList<MediaItem> part(const QList<MediaItem>& queue, const std::optional<Shard>& shard,
+                      QList<qsizetype>* indices) {
+    QList<MediaItem> items;
+    for (qsizetype i = 0; i < queue.size(); ++i) {
+        if (shard && !shard->holds(i))
+            continue;
+        items << queue.at(i);
+        if (indices)
+            *indices << i;
+    }
+    return items;
+}
+
+QJsonDocument summary(const QList<MediaItem>& queue, const std::optional<Shard>& shard) {
+    QList<qsizetype> indices;
+    const QList<MediaItem> items = part(queue, shard, &indices);
     QJsonArray entries;
-    for (const auto& item : items) {
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const MediaItem& item = items.at(i);
         QJsonArray outputs;
         for (const auto& file : item.outputs) {
             QJsonObject output{{u"label"_s, file.label},
@@ -73,7 +89,8 @@ QJsonDocument summary(const QList<MediaItem>& items) {
                 output.insert(u"note"_s, file.note);
             outputs.append(output);
         }
-        entries.append(QJsonObject{{u"source"_s, item.url.toLocalFile()},
+        entries.append(QJsonObject{{u"index"_s, qint64(indices.at(i))},
+                                   {u"source"_s, item.url.toLocalFile()},
                                    {u"status"_s, item.status.name()},
                                    {u"message"_s, item.status.message},
                                    {u"savedBytes"_s, saved(item)},
@@ -85,7 +102,11 @@ QJsonDocument summary(const QList<MediaItem>& items) {
                                    {u"cancelled"_s, t.cancelled},
                                    {u"sourceBytes"_s, t.sourceBytes},
                                    {u"savedBytes"_s, t.savedBytes}};
-    return QJsonDocument(QJsonObject{{u"items"_s, entries}, {u"totals"_s, totalsObject}});
+    QJsonObject document{
+        {u"queueSize"_s, qint64(queue.size())}, {u"items"_s, entries}, {u"totals"_s, totalsObject}};
+    if (shard)
+        document.insert(u"shard"_s, shard->text());
+    return QJsonDocument(document);
 }
 
 int exitStatus(const QList<MediaItem>& items, int stopSignal) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Shard.h"
+
 #include "model/MediaItem.h"
 
 #include <QJsonDocument>
@@ -22,8 +24,14 @@ Totals totals(const QList<MediaItem>& items);
 // "done  /a/b.jpg -> /a/optimised/b.jpg  saved 1.2 MB"; for failed items the message.
 QString finishedLine(const MediaItem& item);
 
-// {"items":[{source, status, message, outputs:[{label, path, bytes}]}], "totals":{…}}
-QJsonDocument summary(const QList<MediaItem>& items);
+// The items of `queue` that belong to `shard` (all without one), with their queue indices.
+QList<MediaItem> part(const QList<MediaItem>& queue, const std::optional<Shard>& shard,
+                      QList<qsizetype>* indices = nullptr);
+
+// {"queueSize":n, "shard":"K/N" (only with one), "items":[{index, source, status, message,
+// outputs:[{label, path, bytes}]}], "totals":{…}}: the part's items, in queue order.
+QJsonDocument summary(const QList<MediaItem>& queue,
+                      const std::optional<Shard>& shard = std::nullopt);
 
 // 0 all done, 1 any failed, 128 + signal after a stop.
 int exitStatus(const QList<MediaItem>& items, int stopSignal);

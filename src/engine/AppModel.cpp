@@ -213,20 +213,37 @@ void AppModel::clearAll() {
 }
 
 void AppModel::start() {
-    if (running_ || !tools_)
-        return;
     QList<QUuid> ids;
     for (const MediaItem& item : queue_->items())
         if (item.status.needsWork())
             ids.append(item.id);
-    if (ids.isEmpty())
+    launch(std::move(ids), {});
+}
+
+void AppModel::startPart(const QSet<QUuid>& part) {
+    QList<QUuid> ids;
+    for (const MediaItem& item : queue_->items())
+        if (item.status.needsWork())
+            ids.append(item.id);
+    while (!ids.isEmpty() && !part.contains(ids.last()))
+        ids.removeLast();
+    QSet<QUuid> namedOnly;
+    for (const QUuid& id : std::as_const(ids))
+        if (!part.contains(id))
+            namedOnly.insert(id);
+    launch(std::move(ids), std::move(namedOnly));
+}
+
+void AppModel::launch(QList<QUuid> ids, QSet<QUuid> namedOnly) {
+    if (running_ || !tools_ || ids.isEmpty())
         return;
 
     if (saveSettingsOnStart_)
         settings().save();
     control_.stopRequested = false;
     setRunning(true);
-    auto snapshot = std::make_shared<const RunSnapshot>(RunSnapshot{*tools_, settings(), caps_});
+    auto snapshot = std::make_shared<const RunSnapshot>(
+        RunSnapshot{*tools_, settings(), caps_, std::move(namedOnly)});
     run_ = new BatchRun(std::move(ids), std::move(snapshot), queue_, &control_, &workers_, this);
     connect(run_, &BatchRun::finished, this, &AppModel::runEnded);
     run_->start();

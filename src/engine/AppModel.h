@@ -11,6 +11,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
@@ -89,6 +90,10 @@ class AppModel : public QObject {
     Q_INVOKABLE void clearFinished();
     Q_INVOKABLE void clearAll(); // cancel(), then empty the queue
     Q_INVOKABLE void start();
+    // Runs only the queued items in `part`. Queued items before the last of them are read and
+    // named but left as they are, so `part` gets exactly the names a run of the whole queue
+    // would give it; later items are not looked at.
+    void startPart(const QSet<QUuid>& part);
     Q_INVOKABLE void cancel();
 
   signals:
@@ -105,6 +110,7 @@ class AppModel : public QObject {
     void setToolNote(const QString& note);
     void setRunning(bool running);
     void runEnded();
+    void launch(QList<QUuid> ids, QSet<QUuid> namedOnly);
 
     QueueModel* queue_;
     FactReader* reader_ = nullptr;

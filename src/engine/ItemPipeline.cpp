@@ -21,14 +21,18 @@ void ItemPipeline::start() {
         return;
     }
     item_ = *item;
-    queue_->update(id_, [](MediaItem& it) {
-        it.status = ItemStatus::reading();
-        it.progress = 0;
-        it.outputs.clear();
-        it.currentTask = QStringLiteral("Reading");
-    });
+    if (!namedOnly())
+        queue_->update(id_, [](MediaItem& it) {
+            it.status = ItemStatus::reading();
+            it.progress = 0;
+            it.outputs.clear();
+            it.currentTask = QStringLiteral("Reading");
+        });
+    // A poster's time never changes a name, so an item only named spares the frame search.
+    const QString posterLook =
+        namedOnly() ? QString() : SourceReading::posterLookTool(run_->settings, run_->tools.ffmpeg);
     QtConcurrent::run(workers_, &SourceReading::readUnlessCurrent, item_, run_->tools.ffprobe,
-                      SourceReading::posterLookTool(run_->settings, run_->tools.ffmpeg))
+                      posterLook)
         .then(this, [this](const SourceReading::SourceFacts& facts) { sourceRead(facts); });
 }
 
@@ -40,11 +44,15 @@ void ItemPipeline::sourceRead(const SourceReading::SourceFacts& facts) {
     }
     if (!facts.failure.isEmpty())
         return fail(facts.failure);
-    queue_->update(id_, [&facts](MediaItem& it) { SourceReading::apply(facts, it); });
-    item_ = *queue_->find(id_);
+    if (namedOnly()) {
+        SourceReading::apply(facts, item_);
+    } else {
+        queue_->update(id_, [&facts](MediaItem& it) { SourceReading::apply(facts, it); });
+        item_ = *queue_->find(id_);
+    }
 
     SourceReading::ItemPlan planned =
-        SourceReading::plan(item_, run_->settings, run_->caps, /*createFolder=*/true);
+        SourceReading::plan(item_, run_->settings, run_->caps, /*createFolder=*/!namedOnly());
     if (!planned.failure.isEmpty())
         return fail(planned.failure);
     names_->settle(id_, std::move(planned),
@@ -52,6 +60,8 @@ void ItemPipeline::sourceRead(const SourceReading::SourceFacts& facts) {
 }
 
 void ItemPipeline::named(const SourceReading::ItemPlan& planned) {
+    if (namedOnly())
+        return finish();
     if (!planned.failure.isEmpty())
         return fail(planned.failure);
     plan_ = planned.outputs;
@@ -155,7 +165,13 @@ void ItemPipeline::applyProgress(int index, double fraction) {
     queue_->update(id_, [value](MediaItem& it) { it.progress = value; });
 }
 
+bool ItemPipeline::namedOnly() const {
+    return run_->namedOnly.contains(id_);
+}
+
 void ItemPipeline::fail(const QString& message) {
+    if (namedOnly())
+        return finish();
     queue_->update(id_, [&message](MediaItem& it) {
         it.status = ItemStatus::failed(message);
         it.currentTask.clear();

@@ -42,6 +42,7 @@ class ItemPipeline : public QObject {
     void prepareSource();
     void encoded(int index, const std::shared_ptr<FFmpegJob>& job,
                  const StagedEncode::Outcome& outcome);
+    bool namedOnly() const;
     void fail(const QString& message);
     void cancelled();
     void finish();

@@ -6,6 +6,7 @@
 #include "tools/FFmpegLocator.h"
 
 #include <QHash>
+#include <QSet>
 #include <QUuid>
 
 #include <memory>
@@ -15,6 +16,9 @@ struct RunSnapshot {
     FFmpegTools tools;
     TersioSettings settings;
     EncoderCaps caps;
+    // Items that are read and named with the rest, so that the others get the names a run of
+    // the whole queue gives them, but are neither encoded nor changed.
+    QSet<QUuid> namedOnly;
 };
 
 // The stop flag and the job running for each item. Main thread only; a job itself may be
