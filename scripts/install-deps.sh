@@ -21,7 +21,7 @@ packages=(
   # test
   qml6-module-qttest libheif-examples libimage-exiftool-perl xvfb xauth openssl
   desktop-file-utils appstream dpkg-dev file lintian man-db
-  liblcms2-utils icc-profiles-free colord-data libgs-common adwaita-icon-theme
+  liblcms2-utils icc-profiles-free colord-data libgs-common adwaita-icon-theme parallel
 )
 
 missing=()
