@@ -281,6 +281,34 @@ class TestCliShards : public CliHarness {
         mergeAndCompare();
     }
 
+    void dryRunsOfTheShardsShowTheWholePlan() {
+        const QStringList common{u"--ffmpeg"_s,   tools_ + u"/ffmpeg"_s,
+                                 u"--dry-run"_s,  u"--json"_s,
+                                 u"--settings"_s, whole_ + u"/.tersio/settings.json"_s,
+                                 whole_};
+        const auto destinations = [](const Outcome& o, QMap<qint64, QStringList>& into) {
+            for (const auto& item : o.json()[u"items"_s].toArray()) {
+                QStringList paths;
+                for (const auto& output : item[u"outputs"_s].toArray())
+                    paths << output[u"destination"_s].toString();
+                QVERIFY(!into.contains(item[u"index"_s].toInteger()));
+                into.insert(item[u"index"_s].toInteger(), paths);
+            }
+        };
+        QMap<qint64, QStringList> whole;
+        destinations(cli(common), whole);
+        QCOMPARE(whole.size(), 9);
+        QMap<qint64, QStringList> parts;
+        for (int k = 0; k < 4; ++k) {
+            const Outcome part = cli(QStringList{u"--shard"_s, u"%1/4"_s.arg(k)} + common);
+            QCOMPARE(part.status, 0);
+            destinations(part, parts);
+            for (const qint64 index : parts.keys())
+                QVERIFY(index % 4 <= k);
+        }
+        QCOMPARE(parts, whole);
+    }
+
     void emptyPartsAndClashingSummaries() {
         // More parts than files: the spare ones succeed with nothing to do.
         const Outcome spare =
