@@ -402,24 +402,6 @@ class TestCliUnits : public QObject {
         QVERIFY(CommandLine::parse({u"--summary="_s}).error.contains(u"needs a path"_s));
     }
 
-    // Whatever the sizes, the parts of a queue hold every item exactly once.
-    void shardsCoverTheQueueOnce() {
-        for (qint64 count = 1; count <= 5; ++count) {
-            for (qsizetype size = 0; size <= 11; ++size) {
-                QList<int> seen(size, 0);
-                for (qint64 k = 0; k < count; ++k) {
-                    const QList<qsizetype> indices = Shard{k, count}.indices(size);
-                    QVERIFY(std::is_sorted(indices.begin(), indices.end()));
-                    for (const qsizetype i : indices) {
-                        QVERIFY((Shard{k, count}.holds(i)));
-                        ++seen[i];
-                    }
-                }
-                QCOMPARE(seen, QList<int>(size, 1));
-            }
-        }
-    }
-
     void summaryOfOneShardCarriesQueueIndices() {
         const QList<MediaItem> queue{
             item(u"/a.jpg"_s, ItemStatus::done(), 1000, {400}),
@@ -467,10 +449,6 @@ class TestCliUnits : public QObject {
                   part(u"old.json"_s, 4, u"1/2"_s, {u"1:done:1"_s, u"2:done:1"_s})}
             << QList<qint64>{} << QList<qsizetype>{} << 0ll
             << u"reported by both 0.json and old.json"_s;
-        QTest::newRow("the same file twice")
-            << In{part(u"a.json"_s, 2, u"0/2"_s, {u"0:done:1"_s}),
-                  part(u"a.json"_s, 2, u"0/2"_s, {u"0:done:1"_s})}
-            << QList<qint64>{} << QList<qsizetype>{} << 0ll << u"queue item 0"_s;
         QTest::newRow("different queues")
             << In{part(u"0.json"_s, 4, u"0/2"_s, {}), part(u"1.json"_s, 5, u"1/2"_s, {})}
             << QList<qint64>{} << QList<qsizetype>{} << 0ll << u"different queues"_s;
