@@ -236,36 +236,6 @@ class TestEngineModels : public QObject {
         QVERIFY(any.count() >= 5);
     }
 
-    void choices_data() {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<QStringList>("raws");
-        QTest::addColumn<QStringList>("labels");
-        QTest::newRow("imageFormat") << "imageFormat" << Options::allRawValues<ImageFormat>()
-                                     << Options::allLabels<ImageFormat>();
-        QTest::newRow("speed") << "speed" << Options::allRawValues<SpeedPreset>()
-                               << Options::allLabels<SpeedPreset>();
-        QTest::newRow("audio") << "audio" << Options::allRawValues<AudioMode>()
-                               << Options::allLabels<AudioMode>();
-        QTest::newRow("anchor") << "anchor" << Options::allRawValues<CropAnchor>()
-                                << Options::allLabels<CropAnchor>();
-        QTest::newRow("outputMode") << "outputMode" << Options::allRawValues<OutputMode>()
-                                    << Options::allLabels<OutputMode>();
-        QTest::newRow("tab") << "tab" << Options::allRawValues<InspectorTab>()
-                             << Options::allLabels<InspectorTab>();
-        QTest::newRow("unknown") << "colour" << QStringList{} << QStringList{};
-    }
-
-    void choices() {
-        QFETCH(QString, option);
-        QStringList raws, labels;
-        for (const QVariant& choice : SettingsModel::choices(option)) {
-            raws << choice.toMap().value("value").toString();
-            labels << choice.toMap().value("label").toString();
-        }
-        QTEST(raws, "raws");
-        QTEST(labels, "labels");
-    }
-
     void toolsTabAndHelpers() {
         auto model = makeModel();
         QCOMPARE(model->toolNote(), QStringLiteral("Looking for FFmpeg\u2026"));

@@ -41,29 +41,6 @@ class TestSettings : public QObject {
     }
 
   private slots:
-    void defaults() {
-        const TersioSettings s;
-        QCOMPARE(s.imageFormat, ImageFormat::matchSource);
-        QCOMPARE(s.imageQuality, 78.0);
-        QCOMPARE(s.videoQuality, 62.0);
-        QCOMPARE(s.imageMaxWidth, 2400);
-        QCOMPARE(s.videoMaxWidth, 1920);
-        QVERIFY(s.imageLimitWidth && s.videoLimitWidth && s.stripMetadata && s.makeH264 &&
-                s.makeWebM && s.makePoster && s.overwriteExisting);
-        QVERIFY(!s.alsoEmitWebP && !s.makeHEVC);
-        QCOMPARE(s.speed, SpeedPreset::medium);
-        QCOMPARE(s.audio, AudioMode::keep);
-        QCOMPARE(s.audioKbps, 128);
-        QCOMPARE(s.outputMode, OutputMode::subfolder);
-        QCOMPARE(s.subfolderName, QStringLiteral("optimised"));
-        QVERIFY(s.customFolderPath.isEmpty());
-        QCOMPARE(s.maxConcurrent, 2);
-        QCOMPARE(s.cropVariants.size(), 3);
-        QCOMPARE(s.cropVariants[2].name, QStringLiteral("Feed portrait"));
-        QCOMPARE(s.cropVariants[2].anchor, CropAnchor::top);
-        QCOMPARE(s.cropVariants[2].aspectW, 4);
-    }
-
     void startersKeepTheirIdsAndActiveCropsFollowEnabled() {
         const TersioSettings a, b;
         QCOMPARE(a.cropVariants, b.cropVariants);
