@@ -1,7 +1,7 @@
 #include "EngineSupport.h"
+#include "HeifTestWriter.h"
+#include "PhotoSources.h"
 #include "planning/PlanPieces.h"
-#include "tools/HeifTestWriter.h"
-#include "tools/PhotoSources.h"
 
 #include <QColorSpace>
 #include <QJsonArray>

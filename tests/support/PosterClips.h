@@ -47,3 +47,5 @@ inline bool make(const QString& dir, const Clip& clip, const QString& pixelForma
 }
 
 } // namespace PosterClips
+
+Q_DECLARE_METATYPE(PosterClips::Clip)

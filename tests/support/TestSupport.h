@@ -5,9 +5,20 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 // Small helpers shared by the tests: scripts standing in for tools, and real ffmpeg runs.
 namespace TestSupport {
+
+// An argument list written as one line: "-c:v libx264 -crf 24" (no argument holds a space).
+inline QStringList words(const QString& line) {
+    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// One row of a data table: row("name", a, b, c) is QTest::newRow("name") << a << b << c.
+template <typename... T> void row(const char* name, T... values) {
+    (QTest::newRow(name) << ... << values);
+}
 
 inline QString writeScript(const QString& path, const QByteArray& body) {
     QFile file(path);
