@@ -2,8 +2,11 @@
 
 #include <QtTest>
 
+#include "TestSupport.h"
 #include <cmath>
 #include <limits>
+
+using TestSupport::row;
 
 using namespace PlanTestSupport;
 
@@ -48,11 +51,11 @@ class TestImagePlan : public QObject {
             for (const auto& [q, value] : points)
                 QTest::addRow("%s q=%g", s.use, q) << q << s.best << s.worst << value;
         }
-        QTest::newRow("jpeg q=78") << 78.0 << 2 << 31 << 8;
-        QTest::newRow("av1 q=78") << 78.0 << 20 << 46 << 26;
-        QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 18 << 34 << 34;
-        QTest::newRow("half below zero") << 100.0 << -3 << 0 << -3;
-        QTest::newRow("negative half rounds away") << 50.0 << -3 << 0 << -2;
+        row("jpeg q=78", 78.0, 2, 31, 8);
+        row("av1 q=78", 78.0, 20, 46, 26);
+        row("nan", std::numeric_limits<double>::quiet_NaN(), 18, 34, 34);
+        row("half below zero", 100.0, -3, 0, -3);
+        row("negative half rounds away", 50.0, -3, 0, -2);
     }
     void qualityMapping() {
         QFETCH(double, q);
@@ -95,11 +98,11 @@ class TestImagePlan : public QObject {
         QTest::addColumn<qint64>("maxWidth");
         QTest::addColumn<bool>("limit");
         QTest::addColumn<QString>("filter");
-        QTest::newRow("odd cap") << qint64(1001) << true << "scale=1000:-2:flags=lanczos";
-        QTest::newRow("cap 1") << qint64(1) << true << "scale=2:-2:flags=lanczos";
-        QTest::newRow("cap 0") << qint64(0) << true << "";
-        QTest::newRow("negative cap") << qint64(-5) << true << "";
-        QTest::newRow("cap off") << qint64(1000) << false << "";
+        row("odd cap", qint64(1001), true, "scale=1000:-2:flags=lanczos");
+        row("cap 1", qint64(1), true, "scale=2:-2:flags=lanczos");
+        row("cap 0", qint64(0), true, "");
+        row("negative cap", qint64(-5), true, "");
+        row("cap off", qint64(1000), false, "");
     }
     void widthCap() {
         QFETCH(qint64, maxWidth);
@@ -119,24 +122,18 @@ class TestImagePlan : public QObject {
         QTest::addColumn<QStringList>("labels");
         QTest::addColumn<QStringList>("names");
         const int match = int(ImageFormat::matchSource);
-        QTest::newRow("heic") << "x.heic" << match << false << QStringList{"JPEG"}
-                              << QStringList{"x.jpg"};
-        QTest::newRow("jpeg keeps jpg")
-            << "photo.jpeg" << match << false << QStringList{"JPEG"} << QStringList{"photo.jpg"};
-        QTest::newRow("tiff") << "t.TIFF" << match << false << QStringList{"JPEG"}
-                              << QStringList{"t.jpg"};
-        QTest::newRow("no extension")
-            << "scan" << match << false << QStringList{"JPEG"} << QStringList{"scan.jpg"};
-        QTest::newRow("webp, no duplicate")
-            << "w.WebP" << match << true << QStringList{"WebP"} << QStringList{"w.webp"};
-        QTest::newRow("avif") << "v.avif" << match << false << QStringList{"AVIF"}
-                              << QStringList{"v.avif"};
-        QTest::newRow("jpeg and copy")
-            << "p.png" << int(ImageFormat::jpeg) << true << QStringList{"JPEG", "WebP"}
-            << QStringList{"p.jpg", "p.webp"};
-        QTest::newRow("png and copy")
-            << "a.b.gif" << int(ImageFormat::png) << true << QStringList{"PNG", "WebP"}
-            << QStringList{"a.b.png", "a.b.webp"};
+        row("heic", "x.heic", match, false, QStringList{"JPEG"}, QStringList{"x.jpg"});
+        row("jpeg keeps jpg", "photo.jpeg", match, false, QStringList{"JPEG"},
+            QStringList{"photo.jpg"});
+        row("tiff", "t.TIFF", match, false, QStringList{"JPEG"}, QStringList{"t.jpg"});
+        row("no extension", "scan", match, false, QStringList{"JPEG"}, QStringList{"scan.jpg"});
+        row("webp, no duplicate", "w.WebP", match, true, QStringList{"WebP"},
+            QStringList{"w.webp"});
+        row("avif", "v.avif", match, false, QStringList{"AVIF"}, QStringList{"v.avif"});
+        row("jpeg and copy", "p.png", int(ImageFormat::jpeg), true, QStringList{"JPEG", "WebP"},
+            QStringList{"p.jpg", "p.webp"});
+        row("png and copy", "a.b.gif", int(ImageFormat::png), true, QStringList{"PNG", "WebP"},
+            QStringList{"a.b.png", "a.b.webp"});
     }
     void targetFormats() {
         QFETCH(QString, source);
@@ -182,29 +179,20 @@ class TestImagePlan : public QObject {
         QTest::addColumn<qint64>("maxWidth");
         QTest::addColumn<QString>("chosen");
         const QStringList both{"libsvtav1", "libaom-av1"};
-        QTest::newRow("both, even photo")
-            << both << qint64(1000) << qint64(800) << qint64(2400) << "libsvtav1";
-        QTest::newRow("only aom") << QStringList{"libaom-av1"} << qint64(1000) << qint64(800)
-                                  << qint64(2400) << "libaom-av1";
-        QTest::newRow("odd width")
-            << both << qint64(101) << qint64(78) << qint64(2400) << "libaom-av1";
-        QTest::newRow("odd height")
-            << both << qint64(100) << qint64(77) << qint64(2400) << "libaom-av1";
-        QTest::newRow("small") << both << qint64(40) << qint64(40) << qint64(2400) << "libaom-av1";
-        QTest::newRow("64 square")
-            << both << qint64(64) << qint64(64) << qint64(2400) << "libsvtav1";
-        QTest::newRow("unmeasured")
-            << both << qint64(0) << qint64(0) << qint64(2400) << "libaom-av1";
-        QTest::newRow("scaled, odd source")
-            << both << qint64(3001) << qint64(2001) << qint64(2400) << "libsvtav1";
-        QTest::newRow("scaled to a sliver")
-            << both << qint64(4000) << qint64(100) << qint64(2400) << "libaom-av1";
-        QTest::newRow("scaled to exactly 64")
-            << both << qint64(4000) << qint64(256) << qint64(1000) << "libsvtav1";
-        QTest::newRow("scaled too narrow")
-            << both << qint64(4000) << qint64(4000) << qint64(63) << "libaom-av1";
-        QTest::newRow("only svt, unsuitable")
-            << QStringList{"libsvtav1"} << qint64(41) << qint64(41) << qint64(2400) << "libsvtav1";
+        row("both, even photo", both, qint64(1000), qint64(800), qint64(2400), "libsvtav1");
+        row("only aom", QStringList{"libaom-av1"}, qint64(1000), qint64(800), qint64(2400),
+            "libaom-av1");
+        row("odd width", both, qint64(101), qint64(78), qint64(2400), "libaom-av1");
+        row("odd height", both, qint64(100), qint64(77), qint64(2400), "libaom-av1");
+        row("small", both, qint64(40), qint64(40), qint64(2400), "libaom-av1");
+        row("64 square", both, qint64(64), qint64(64), qint64(2400), "libsvtav1");
+        row("unmeasured", both, qint64(0), qint64(0), qint64(2400), "libaom-av1");
+        row("scaled, odd source", both, qint64(3001), qint64(2001), qint64(2400), "libsvtav1");
+        row("scaled to a sliver", both, qint64(4000), qint64(100), qint64(2400), "libaom-av1");
+        row("scaled to exactly 64", both, qint64(4000), qint64(256), qint64(1000), "libsvtav1");
+        row("scaled too narrow", both, qint64(4000), qint64(4000), qint64(63), "libaom-av1");
+        row("only svt, unsuitable", QStringList{"libsvtav1"}, qint64(41), qint64(41), qint64(2400),
+            "libsvtav1");
     }
     void av1Encoder() {
         QFETCH(QStringList, encoders);
@@ -234,12 +222,12 @@ class TestImagePlan : public QObject {
         QTest::addColumn<QString>("filter");
         const QString flatten = "format=rgba,split[bg][fg];[bg]lutrgb=r=255:g=255:b=255:a=255["
                                 "white];[white][fg]overlay=format=auto";
-        QTest::newRow("jpeg") << int(ImageFormat::jpeg) << qint64(800) << flatten;
-        QTest::newRow("jpeg capped")
-            << int(ImageFormat::jpeg) << qint64(4000) << "scale=2400:-2:flags=lanczos," + flatten;
-        QTest::newRow("avif") << int(ImageFormat::avif) << qint64(800) << flatten;
-        QTest::newRow("png keeps alpha") << int(ImageFormat::png) << qint64(800) << "";
-        QTest::newRow("webp keeps alpha") << int(ImageFormat::webp) << qint64(800) << "";
+        row("jpeg", int(ImageFormat::jpeg), qint64(800), flatten);
+        row("jpeg capped", int(ImageFormat::jpeg), qint64(4000),
+            "scale=2400:-2:flags=lanczos," + flatten);
+        row("avif", int(ImageFormat::avif), qint64(800), flatten);
+        row("png keeps alpha", int(ImageFormat::png), qint64(800), "");
+        row("webp keeps alpha", int(ImageFormat::webp), qint64(800), "");
     }
     void transparency() {
         QFETCH(int, format);
@@ -275,29 +263,25 @@ class TestImagePlan : public QObject {
         const int match = int(ImageFormat::matchSource);
         const QStringList jpeg{"jpeg-lossless-progressive"};
         const QStringList png{"png-palette", "png-lossless-squeeze"};
-        QTest::newRow("jpeg kept size") << "a.JPEG" << qint64(1200) << match << false << true
-                                        << jpeg + QStringList{"source-if-smaller"};
-        QTest::newRow("jpeg scaled") << "a.jpg" << qint64(4000) << match << false << true << jpeg;
-        QTest::newRow("jpeg unmeasured") << "a.jpg" << qint64(0) << match << false << true << jpeg;
-        QTest::newRow("grey jpeg")
-            << "g.jpg" << qint64(800) << match << true << true
-            << QStringList{"jpeg-lossless-progressive-grey", "source-if-smaller-grey"};
-        QTest::newRow("grey png") << "g.png" << qint64(800) << match << true << true
-                                  << png + QStringList{"source-if-smaller"};
-        QTest::newRow("png kept size") << "s.png" << qint64(800) << match << false << true
-                                       << png + QStringList{"source-if-smaller"};
-        QTest::newRow("png keeping metadata")
-            << "s.png" << qint64(800) << match << false << false
-            << QStringList{"png-palette-keep-metadata", "png-lossless-squeeze-keep-metadata",
-                           "source-if-smaller-keep-metadata"};
-        QTest::newRow("heic to jpeg") << "x.heic" << qint64(800) << match << false << true << jpeg;
-        QTest::newRow("tiff to jpeg") << "x.tiff" << qint64(800) << match << false << true << jpeg;
-        QTest::newRow("png to jpeg")
-            << "x.png" << qint64(800) << int(ImageFormat::jpeg) << false << true << jpeg;
-        QTest::newRow("jpeg to png")
-            << "x.jpg" << qint64(800) << int(ImageFormat::png) << false << true << png;
-        QTest::newRow("jpeg to webp")
-            << "x.jpg" << qint64(800) << int(ImageFormat::webp) << false << true << QStringList{};
+        row("jpeg kept size", "a.JPEG", qint64(1200), match, false, true,
+            jpeg + QStringList{"source-if-smaller"});
+        row("jpeg scaled", "a.jpg", qint64(4000), match, false, true, jpeg);
+        row("jpeg unmeasured", "a.jpg", qint64(0), match, false, true, jpeg);
+        row("grey jpeg", "g.jpg", qint64(800), match, true, true,
+            QStringList{"jpeg-lossless-progressive-grey", "source-if-smaller-grey"});
+        row("grey png", "g.png", qint64(800), match, true, true,
+            png + QStringList{"source-if-smaller"});
+        row("png kept size", "s.png", qint64(800), match, false, true,
+            png + QStringList{"source-if-smaller"});
+        row("png keeping metadata", "s.png", qint64(800), match, false, false,
+            QStringList{"png-palette-keep-metadata", "png-lossless-squeeze-keep-metadata",
+                        "source-if-smaller-keep-metadata"});
+        row("heic to jpeg", "x.heic", qint64(800), match, false, true, jpeg);
+        row("tiff to jpeg", "x.tiff", qint64(800), match, false, true, jpeg);
+        row("png to jpeg", "x.png", qint64(800), int(ImageFormat::jpeg), false, true, jpeg);
+        row("jpeg to png", "x.jpg", qint64(800), int(ImageFormat::png), false, true, png);
+        row("jpeg to webp", "x.jpg", qint64(800), int(ImageFormat::webp), false, true,
+            QStringList{});
     }
     void postSteps() {
         QFETCH(QString, source);
@@ -338,6 +322,9 @@ class TestImagePlan : public QObject {
                  (QStringList{"-update", "1", "-pred", "mixed", "/out/50%d off.png"}));
         QCOMPARE(result[1].arguments.mid(result[1].arguments.size() - 3),
                  (QStringList{"-f", "webp", "/out/50%d off.webp"}));
+        const auto jpeg = plan(item("/in/take%02d.png", 300, 200), target(ImageFormat::jpeg));
+        QCOMPARE(valueAfter(jpeg[0].arguments, "-update"), QStringLiteral("1"));
+        QCOMPARE(jpeg[0].arguments.last(), QStringLiteral("/out/take%02d.jpg"));
     }
 };
 

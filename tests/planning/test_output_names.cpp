@@ -5,7 +5,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "TestSupport.h"
 #include <unistd.h>
+
+using TestSupport::row;
 
 using OutputNames::Slot;
 using Queue = QList<QList<Slot>>;
@@ -30,37 +33,35 @@ class TestOutputNames : public QObject {
         QTest::addColumn<Queue>("queue");
         QTest::addColumn<QStringList>("reserved");
         QTest::addColumn<QList<QStringList>>("names");
-        QTest::newRow("different extensions, one target")
-            << Queue{outputs({"x/photo.jpg"}), outputs({"x/photo.jpg"})} << QStringList{}
-            << QList<QStringList>{{"photo.jpg"}, {"photo-2.jpg"}};
-        QTest::newRow("same name in two folders stays")
-            << Queue{outputs({"a/DSC_0001.jpg"}), outputs({"b/DSC_0001.jpg"})} << QStringList{}
-            << QList<QStringList>{{"DSC_0001.jpg"}, {"DSC_0001.jpg"}};
-        QTest::newRow("third of a kind")
-            << Queue{outputs({"x/clip.mp4", "x/clip-poster.jpg"}),
-                     outputs({"x/clip.mp4", "x/clip-poster.jpg"}), outputs({"x/clip.mp4"})}
-            << QStringList{}
-            << QList<QStringList>{{"clip.mp4", "clip-poster.jpg"},
-                                  {"clip-2.mp4", "clip-poster-2.jpg"},
-                                  {"clip-3.mp4"}};
-        QTest::newRow("two crops of one ratio in one item")
-            << Queue{outputs(
-                   {"x/clip-9x16.mp4", "x/clip-9x16.webm", "x/clip-9x16.mp4", "x/clip-9x16.webm"})}
-            << QStringList{}
-            << QList<QStringList>{
-                   {"clip-9x16.mp4", "clip-9x16.webm", "clip-9x16-2.mp4", "clip-9x16-2.webm"}};
-        QTest::newRow("a numbered name taken later")
-            << Queue{outputs({"x/p.jpg"}), outputs({"x/p.jpg"}), outputs({"x/p-2.jpg"})}
-            << QStringList{} << QList<QStringList>{{"p.jpg"}, {"p-2.jpg"}, {"p-2-2.jpg"}};
-        QTest::newRow("numbering skips a queued original")
-            << Queue{outputs({"x/p.jpg"}), outputs({"x/p.jpg"})} << QStringList{"/o/x/p-2.jpg"}
-            << QList<QStringList>{{"p.jpg"}, {"p-3.jpg"}};
-        QTest::newRow("dots in the stem")
-            << Queue{outputs({"x/a.b.mp4"}), outputs({"x/a.b.mp4"})} << QStringList{}
-            << QList<QStringList>{{"a.b.mp4"}, {"a.b-2.mp4"}};
-        QTest::newRow("an item without outputs claims nothing")
-            << Queue{outputs({}), outputs({"x/p.png"}), outputs({"x/p.png"})} << QStringList{}
-            << QList<QStringList>{{}, {"p.png"}, {"p-2.png"}};
+        row("different extensions, one target",
+            Queue{outputs({"x/photo.jpg"}), outputs({"x/photo.jpg"})}, QStringList{},
+            QList<QStringList>{{"photo.jpg"}, {"photo-2.jpg"}});
+        row("same name in two folders stays",
+            Queue{outputs({"a/DSC_0001.jpg"}), outputs({"b/DSC_0001.jpg"})}, QStringList{},
+            QList<QStringList>{{"DSC_0001.jpg"}, {"DSC_0001.jpg"}});
+        row("third of a kind",
+            Queue{outputs({"x/clip.mp4", "x/clip-poster.jpg"}),
+                  outputs({"x/clip.mp4", "x/clip-poster.jpg"}), outputs({"x/clip.mp4"})},
+            QStringList{},
+            QList<QStringList>{{"clip.mp4", "clip-poster.jpg"},
+                               {"clip-2.mp4", "clip-poster-2.jpg"},
+                               {"clip-3.mp4"}});
+        row("two crops of one ratio in one item",
+            Queue{outputs(
+                {"x/clip-9x16.mp4", "x/clip-9x16.webm", "x/clip-9x16.mp4", "x/clip-9x16.webm"})},
+            QStringList{},
+            QList<QStringList>{
+                {"clip-9x16.mp4", "clip-9x16.webm", "clip-9x16-2.mp4", "clip-9x16-2.webm"}});
+        row("a numbered name taken later",
+            Queue{outputs({"x/p.jpg"}), outputs({"x/p.jpg"}), outputs({"x/p-2.jpg"})},
+            QStringList{}, QList<QStringList>{{"p.jpg"}, {"p-2.jpg"}, {"p-2-2.jpg"}});
+        row("numbering skips a queued original", Queue{outputs({"x/p.jpg"}), outputs({"x/p.jpg"})},
+            QStringList{"/o/x/p-2.jpg"}, QList<QStringList>{{"p.jpg"}, {"p-3.jpg"}});
+        row("dots in the stem", Queue{outputs({"x/a.b.mp4"}), outputs({"x/a.b.mp4"})},
+            QStringList{}, QList<QStringList>{{"a.b.mp4"}, {"a.b-2.mp4"}});
+        row("an item without outputs claims nothing",
+            Queue{outputs({}), outputs({"x/p.png"}), outputs({"x/p.png"})}, QStringList{},
+            QList<QStringList>{{}, {"p.png"}, {"p-2.png"}});
     }
 
     void namesAreClaimedInQueueOrder() {

@@ -1,8 +1,12 @@
 #include "PlanTestSupport.h"
+#include "TestSupport.h"
 
 #include <QtTest>
 
+using TestSupport::row;
+
 using namespace PlanTestSupport;
+using TestSupport::words;
 
 namespace {
 
@@ -63,51 +67,20 @@ class TestVideoPlan : public QObject {
         for (const PlannedOutput& output : result)
             QCOMPARE(output.post, output.label == "Poster frame" ? repack : QList<PostStep>());
 
-        QCOMPARE(result[0].arguments, (progressHeader("/v/clip.mov") +
-                                       QStringList{"-vf",          "scale=1920:-2:flags=lanczos",
-                                                   "-c:v",         "libx264",
-                                                   "-preset",      "medium",
-                                                   "-crf",         "24",
-                                                   "-profile:v",   "high",
-                                                   "-pix_fmt",     "yuv420p",
-                                                   "-movflags",    "+faststart",
-                                                   "-c:a",         "aac",
-                                                   "-b:a",         "128k",
-                                                   "-ac",          "2",
-                                                   "/out/clip.mp4"}));
-        QCOMPARE(result[1].arguments, (progressHeader("/v/clip.mov") +
-                                       QStringList{"-vf",           "scale=1920:-2:flags=lanczos",
-                                                   "-c:v",          "libvpx-vp9",
-                                                   "-crf",          "33",
-                                                   "-b:v",          "0",
-                                                   "-row-mt",       "1",
-                                                   "-deadline",     "good",
-                                                   "-cpu-used",     "3",
-                                                   "-pix_fmt",      "yuv420p",
-                                                   "-c:a",          "libopus",
-                                                   "-b:a",          "128k",
-                                                   "-ac",           "2",
-                                                   "/out/clip.webm"}));
-        QCOMPARE(result[2].arguments, (QStringList{"-hide_banner",
-                                                   "-nostdin",
-                                                   "-y",
-                                                   "-loglevel",
-                                                   "error",
-                                                   "-ss",
-                                                   "2.000",
-                                                   "-i",
-                                                   "/v/clip.mov",
-                                                   "-vf",
-                                                   "scale=1920:-2:flags=lanczos",
-                                                   "-frames:v",
-                                                   "1",
-                                                   "-c:v",
-                                                   "mjpeg",
-                                                   "-q:v",
-                                                   "3",
-                                                   "-pix_fmt",
-                                                   "yuvj420p",
-                                                   "/out/clip-poster.jpg"}));
+        QCOMPARE(result[0].arguments,
+                 progressHeader("/v/clip.mov") +
+                     words("-vf scale=1920:-2:flags=lanczos -c:v libx264 -preset medium -crf 24 "
+                           "-profile:v high -pix_fmt yuv420p -movflags +faststart -c:a aac "
+                           "-b:a 128k -ac 2 /out/clip.mp4"));
+        QCOMPARE(result[1].arguments,
+                 progressHeader("/v/clip.mov") +
+                     words("-vf scale=1920:-2:flags=lanczos -c:v libvpx-vp9 -crf 33 -b:v 0 "
+                           "-row-mt 1 -deadline good -cpu-used 3 -pix_fmt yuv420p -c:a libopus "
+                           "-b:a 128k -ac 2 /out/clip.webm"));
+        QCOMPARE(result[2].arguments,
+                 words("-hide_banner -nostdin -y -loglevel error -ss 2.000 -i /v/clip.mov -vf "
+                       "scale=1920:-2:flags=lanczos -frames:v 1 -c:v mjpeg -q:v 3 -pix_fmt "
+                       "yuvj420p /out/clip-poster.jpg"));
         for (int i : {3, 4})
             QCOMPARE(filters(result[i]),
                      (QStringList{"crop=1214:2160:1313:0", "scale=720:-2:flags=lanczos"}));
@@ -128,27 +101,10 @@ class TestVideoPlan : public QObject {
         QCOMPARE(fileNames(result).mid(4, 3),
                  (QStringList{"clip-9x16.mp4", "clip-9x16-hevc.mp4", "clip-9x16.webm"}));
         QCOMPARE(result[1].arguments,
-                 (progressHeader("/v/clip.mov") + QStringList{"-vf",
-                                                              "scale=1920:-2:flags=lanczos",
-                                                              "-c:v",
-                                                              "libx265",
-                                                              "-preset",
-                                                              "medium",
-                                                              "-crf",
-                                                              "26",
-                                                              "-pix_fmt",
-                                                              "yuv420p",
-                                                              "-tag:v",
-                                                              "hvc1",
-                                                              "-movflags",
-                                                              "+faststart",
-                                                              "-c:a",
-                                                              "aac",
-                                                              "-b:a",
-                                                              "128k",
-                                                              "-ac",
-                                                              "2",
-                                                              "/out/clip-hevc.mp4"}));
+                 progressHeader("/v/clip.mov") +
+                     words("-vf scale=1920:-2:flags=lanczos -c:v libx265 -preset medium -crf 26 "
+                           "-pix_fmt yuv420p -tag:v hvc1 -movflags +faststart -c:a aac -b:a 128k "
+                           "-ac 2 /out/clip-hevc.mp4"));
     }
 
     void posterSeek_data() {
@@ -156,13 +112,13 @@ class TestVideoPlan : public QObject {
         QTest::addColumn<std::optional<double>>("chosen");
         QTest::addColumn<QString>("seek");
         const std::optional<double> none;
-        QTest::newRow("20 s") << 20.0 << none << "2.000";
-        QTest::newRow("45 s") << 45.0 << none << "3.000";
-        QTest::newRow("4.2 s") << 4.2 << none << "0.420";
-        QTest::newRow("unprobed") << 0.0 << none << "";
-        QTest::newRow("chosen later") << 10.0 << std::optional(5.0) << "5.000";
-        QTest::newRow("chosen at start") << 10.0 << std::optional(0.0) << "";
-        QTest::newRow("chosen, duration lost") << 0.0 << std::optional(2.4) << "";
+        row("20 s", 20.0, none, "2.000");
+        row("45 s", 45.0, none, "3.000");
+        row("4.2 s", 4.2, none, "0.420");
+        row("unprobed", 0.0, none, "");
+        row("chosen later", 10.0, std::optional(5.0), "5.000");
+        row("chosen at start", 10.0, std::optional(0.0), "");
+        row("chosen, duration lost", 0.0, std::optional(2.4), "");
     }
     void posterSeek() {
         QFETCH(double, duration);
@@ -176,20 +132,10 @@ class TestVideoPlan : public QObject {
         const PlannedOutput* poster = find(result, "Poster frame");
         QVERIFY(poster);
         QCOMPARE(poster->destination.fileName(), QStringLiteral("a.b-poster.jpg"));
-        QStringList expected{"-hide_banner", "-nostdin", "-y", "-loglevel", "error"};
-        if (!seek.isEmpty())
-            expected << "-ss" << seek;
-        expected << "-i"
-                 << "/v/a.b.mov"
-                 << "-frames:v"
-                 << "1"
-                 << "-c:v"
-                 << "mjpeg"
-                 << "-q:v"
-                 << "3"
-                 << "-pix_fmt"
-                 << "yuvj420p"
-                 << "/out/a.b-poster.jpg";
+        const QString ss = seek.isEmpty() ? QString() : " -ss " + seek;
+        const QStringList expected = words("-hide_banner -nostdin -y -loglevel error" + ss +
+                                           " -i /v/a.b.mov -frames:v 1 -c:v mjpeg -q:v 3 "
+                                           "-pix_fmt yuvj420p /out/a.b-poster.jpg");
         QCOMPARE(poster->arguments, expected);
     }
 
@@ -205,14 +151,12 @@ class TestVideoPlan : public QObject {
         noOpus.removeAll("libopus");
         const int keep = int(AudioMode::keep), mono = int(AudioMode::mono);
         const int medium = int(SpeedPreset::medium);
-        QTest::newRow("no audio") << false << keep << medium << all << QStringList{"-an"}
-                                  << QStringList{"-an"};
-        QTest::newRow("removed") << true << int(AudioMode::remove) << medium << all
-                                 << QStringList{"-an"} << QStringList{"-an"};
-        QTest::newRow("mono, no opus")
-            << true << mono << medium << noOpus
-            << QStringList{"-c:a", "aac", "-b:a", "96k", "-ac", "1"}
-            << QStringList{"-c:a", "libvorbis", "-b:a", "96k", "-ac", "1"};
+        row("no audio", false, keep, medium, all, QStringList{"-an"}, QStringList{"-an"});
+        row("removed", true, int(AudioMode::remove), medium, all, QStringList{"-an"},
+            QStringList{"-an"});
+        row("mono, no opus", true, mono, medium, noOpus,
+            QStringList{"-c:a", "aac", "-b:a", "96k", "-ac", "1"},
+            QStringList{"-c:a", "libvorbis", "-b:a", "96k", "-ac", "1"});
         for (int s : {int(SpeedPreset::veryfast), int(SpeedPreset::faster), int(SpeedPreset::slow)})
             QTest::addRow("speed %d", s)
                 << true << keep << s << all << QStringList{"-c:a", "aac", "-b:a", "96k", "-ac", "2"}
@@ -282,25 +226,18 @@ class TestVideoPlan : public QObject {
         QTest::addColumn<CropVariant>("crop");
         QTest::addColumn<QString>("cropFilter");
         QTest::addColumn<QString>("scaleFilter");
-        QTest::newRow("9:16 of 1080p")
-            << qint64(1920) << qint64(1080) << crop(9, 16, 720) << "crop=606:1080:657:0"
-            << "scale=606:-2:flags=lanczos";
-        QTest::newRow("1:1 of 1080p")
-            << qint64(1920) << qint64(1080) << crop(1, 1, 800) << "crop=1080:1080:420:0"
-            << "scale=800:-2:flags=lanczos";
-        QTest::newRow("16:9 of 1080p")
-            << qint64(1920) << qint64(1080) << crop(16, 9, 1920) << "crop=1920:1080:0:0"
-            << "scale=1920:-2:flags=lanczos";
-        QTest::newRow("right, odd leftover")
-            << qint64(1921) << qint64(1080) << crop(9, 16, 720, CropAnchor::right)
-            << "crop=606:1080:1315:0"
-            << "scale=606:-2:flags=lanczos";
-        QTest::newRow("never enlarged")
-            << qint64(640) << qint64(360) << crop(1, 1, 800) << "crop=360:360:140:0"
-            << "scale=360:-2:flags=lanczos";
-        QTest::newRow("odd target")
-            << qint64(1920) << qint64(1080) << crop(1, 1, 801) << "crop=1080:1080:420:0"
-            << "scale=800:-2:flags=lanczos";
+        row("9:16 of 1080p", qint64(1920), qint64(1080), crop(9, 16, 720), "crop=606:1080:657:0",
+            "scale=606:-2:flags=lanczos");
+        row("1:1 of 1080p", qint64(1920), qint64(1080), crop(1, 1, 800), "crop=1080:1080:420:0",
+            "scale=800:-2:flags=lanczos");
+        row("16:9 of 1080p", qint64(1920), qint64(1080), crop(16, 9, 1920), "crop=1920:1080:0:0",
+            "scale=1920:-2:flags=lanczos");
+        row("right, odd leftover", qint64(1921), qint64(1080), crop(9, 16, 720, CropAnchor::right),
+            "crop=606:1080:1315:0", "scale=606:-2:flags=lanczos");
+        row("never enlarged", qint64(640), qint64(360), crop(1, 1, 800), "crop=360:360:140:0",
+            "scale=360:-2:flags=lanczos");
+        row("odd target", qint64(1920), qint64(1080), crop(1, 1, 801), "crop=1080:1080:420:0",
+            "scale=800:-2:flags=lanczos");
         // Horizontal leftover 501, vertical 0.
         const CropAnchor anchors[] = {CropAnchor::center, CropAnchor::top, CropAnchor::bottom,
                                       CropAnchor::left, CropAnchor::right};
