@@ -12,6 +12,8 @@
 #include <array>
 #include <memory>
 
+using TestSupport::row;
+
 // Photos with embedded profiles of every kind, prepared for ffmpeg, against Little CMS's own
 // tools (jpgicc for JPEGs, transicc for single colours): the colours must be the ones an
 // ICC-aware viewer shows.
@@ -155,9 +157,9 @@ class TestColourMatch : public QObject {
     // Profiles that show like sRGB are left to ffmpeg, which reads every file as sRGB.
     void srgbLikeProfilesNeedNoPreparing_data() {
         QTest::addColumn<QString>("file");
-        QTest::newRow("sRGB v2") << "srgb-v2.jpg";
-        QTest::newRow("sRGB v4") << "srgb-v4.jpg";
-        QTest::newRow("grey with the sRGB curve") << "grey-srgb.png";
+        row("sRGB v2", "srgb-v2.jpg");
+        row("sRGB v4", "srgb-v4.jpg");
+        row("grey with the sRGB curve", "grey-srgb.png");
     }
 
     void srgbLikeProfilesNeedNoPreparing() {
@@ -168,13 +170,12 @@ class TestColourMatch : public QObject {
     void sameColoursAsLittleCmsTools_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("greyProfile"); // empty: a JPEG that jpgicc converts
-        QTest::newRow("Display P3 JPEG, matrix") << "p3.jpg" << QString();
-        QTest::newRow("Adobe RGB JPEG, matrix v4") << "adobe.jpg" << QString();
-        QTest::newRow("CMYK JPEG, LUT v2, Lab") << "cmyk-v2.jpg" << QString();
-        QTest::newRow("CMYK JPEG, LUT v4, XYZ") << "cmyk-v4.jpg" << QString();
-        QTest::newRow("grey PNG, gamma 1.8")
-            << "grey-gamma.png" << iccFolder + "ghostscript/sgray.icc";
-        QTest::newRow("grey PNG, linear") << "grey-linear.png" << iccFolder + "Gray.icc";
+        row("Display P3 JPEG, matrix", "p3.jpg", QString());
+        row("Adobe RGB JPEG, matrix v4", "adobe.jpg", QString());
+        row("CMYK JPEG, LUT v2, Lab", "cmyk-v2.jpg", QString());
+        row("CMYK JPEG, LUT v4, XYZ", "cmyk-v4.jpg", QString());
+        row("grey PNG, gamma 1.8", "grey-gamma.png", iccFolder + "ghostscript/sgray.icc");
+        row("grey PNG, linear", "grey-linear.png", iccFolder + "Gray.icc");
     }
 
     void sameColoursAsLittleCmsTools() {

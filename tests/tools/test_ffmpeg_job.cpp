@@ -8,6 +8,8 @@
 
 #include <atomic>
 
+using TestSupport::row;
+
 using Fractions = QList<double>;
 
 namespace {
@@ -44,18 +46,14 @@ class TestFFmpegJob : public QObject {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<double>("duration");
         QTest::addColumn<Fractions>("expected");
-        QTest::newRow("key split over two writes")
-            << QByteArray("printf 'frame=1\\nout_t'; sleep 0.2; "
-                          "printf 'ime_us=5000000\\nprogress=continue\\n'\n")
-            << 10.0 << Fractions{0.5};
-        QTest::newRow("N/A") << QByteArray("printf 'out_time_us=N/A\\nprogress=continue\\n'\n")
-                             << 10.0 << Fractions{};
-        QTest::newRow("beyond the end")
-            << QByteArray("printf 'out_time_us=2500000\\n'; sleep 0.2; "
-                          "printf 'out_time_us=12000000\\nprogress=end\\n'\n")
-            << 10.0 << Fractions{0.25, 1.0};
-        QTest::newRow("no duration")
-            << QByteArray("printf 'out_time_us=5000000\\n'\n") << 0.0 << Fractions{};
+        row("key split over two writes",
+            QByteArray("printf 'frame=1\\nout_t'; sleep 0.2; "
+                       "printf 'ime_us=5000000\\nprogress=continue\\n'\n"),
+            10.0, Fractions{0.5});
+        row("beyond the end",
+            QByteArray("printf 'out_time_us=2500000\\n'; sleep 0.2; "
+                       "printf 'out_time_us=12000000\\nprogress=end\\n'\n"),
+            10.0, Fractions{0.25, 1.0});
     }
 
     void reportsProgressFromTheStream() {
@@ -77,14 +75,14 @@ class TestFFmpegJob : public QObject {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("errorText");
-        QTest::newRow("one error line")
-            << QByteArray("echo 'out_time_us=1'; echo 'in.mov: No such file or directory' >&2; "
-                          "exit 1\n")
-            << 1 << "in.mov: No such file or directory\n";
-        QTest::newRow("not UTF-8 is dropped")
-            << QByteArray("printf 'bad \\377\\n' >&2; exit 2\n") << 2 << QString();
-        QTest::newRow("arguments reach the tool")
-            << QByteArray("printf '%s|' \"$@\" >&2; exit 0\n") << 0 << "-i|a b.mov|-y|";
+        row("one error line",
+            QByteArray("echo 'out_time_us=1'; echo 'in.mov: No such file or directory' >&2; "
+                       "exit 1\n"),
+            1, "in.mov: No such file or directory\n");
+        row("not UTF-8 is dropped", QByteArray("printf 'bad \\377\\n' >&2; exit 2\n"), 2,
+            QString());
+        row("arguments reach the tool", QByteArray("printf '%s|' \"$@\" >&2; exit 0\n"), 0,
+            "-i|a b.mov|-y|");
     }
 
     void returnsStatusAndErrorText() {

@@ -1,8 +1,11 @@
 #include "tools/FileIcon.h"
 
+#include "TestSupport.h"
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+
+using TestSupport::row;
 
 // File icons where no icon theme can be found: the data folders hold the MIME database and no
 // icons, set before the application exists because Qt reads the theme folders once.
@@ -21,8 +24,8 @@ class TestFileIcon : public QObject {
     void withoutAThemeTheGlyphIsDrawn_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("kind");
-        QTest::newRow("video") << "clip.mp4" << int(MediaKind::video);
-        QTest::newRow("photo") << "photo.jpg" << int(MediaKind::image);
+        row("video", "clip.mp4", int(MediaKind::video));
+        row("photo", "photo.jpg", int(MediaKind::image));
     }
 
     void withoutAThemeTheGlyphIsDrawn() {

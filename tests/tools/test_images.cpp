@@ -12,6 +12,8 @@
 
 #include <cmath>
 
+using TestSupport::row;
+
 namespace {
 
 const QSize patternSize(96, 48);
@@ -107,9 +109,9 @@ class TestImages : public QObject {
         QTest::addColumn<QString>("file");
         for (const char* ext :
              {"jpg", "jpeg", "png", "webp", "avif", "heic", "heif", "tif", "tiff", "bmp", "gif"})
-            QTest::newRow(ext) << QStringLiteral("still.") + ext;
-        QTest::newRow("PNG named .heic") << "png-inside.heic";
-        QTest::newRow("HEIC named .jpg") << "heic-inside.jpg";
+            row(ext, QStringLiteral("still.") + ext);
+        row("PNG named .heic", "png-inside.heic");
+        row("HEIC named .jpg", "heic-inside.jpg");
     }
 
     void readsEveryAcceptedExtension() {
@@ -131,8 +133,8 @@ class TestImages : public QObject {
     void appliesOrientation_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QSizeF>("displayed");
-        QTest::newRow("JPEG with EXIF orientation 6") << "portrait.jpg" << QSizeF(1200, 2600);
-        QTest::newRow("AVIF with a rotation box") << "portrait.avif" << QSizeF(48, 96);
+        row("JPEG with EXIF orientation 6", "portrait.jpg", QSizeF(1200, 2600));
+        row("AVIF with a rotation box", "portrait.avif", QSizeF(48, 96));
     }
 
     void appliesOrientation() {
@@ -157,17 +159,17 @@ class TestImages : public QObject {
         QTest::addColumn<bool>("alpha");
         QTest::addColumn<int>("frames");
         QTest::addColumn<bool>("wide");
-        QTest::newRow("transparent PNG") << "transparent.png" << true << 1 << false;
-        QTest::newRow("transparent HEIC") << "transparent.heic" << true << 1 << false;
-        QTest::newRow("opaque JPEG") << "still.jpg" << false << 1 << false;
+        row("transparent PNG", "transparent.png", true, 1, false);
+        row("transparent HEIC", "transparent.heic", true, 1, false);
+        row("opaque JPEG", "still.jpg", false, 1, false);
         // libwebp's animation encoder flags the canvas as having alpha.
-        QTest::newRow("animated WebP") << "anim.webp" << true << 3 << false;
-        QTest::newRow("animated GIF") << "anim.gif" << false << 3 << false;
-        QTest::newRow("Display P3 PNG") << "p3.png" << false << 1 << true;
-        QTest::newRow("sRGB profile PNG") << "srgb.png" << false << 1 << false;
-        QTest::newRow("Display P3 ICC in HEIC") << "p3.heic" << false << 1 << true;
-        QTest::newRow("Display P3 nclx in AVIF") << "p3.avif" << false << 1 << true;
-        QTest::newRow("big JPEG") << "portrait.jpg" << false << 1 << false;
+        row("animated WebP", "anim.webp", true, 3, false);
+        row("animated GIF", "anim.gif", false, 3, false);
+        row("Display P3 PNG", "p3.png", false, 1, true);
+        row("sRGB profile PNG", "srgb.png", false, 1, false);
+        row("Display P3 ICC in HEIC", "p3.heic", false, 1, true);
+        row("Display P3 nclx in AVIF", "p3.avif", false, 1, true);
+        row("big JPEG", "portrait.jpg", false, 1, false);
     }
 
     void readsContentFacts() {
@@ -185,10 +187,10 @@ class TestImages : public QObject {
     void unreadableFilesGiveTheIcon_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("kind");
-        QTest::newRow("text named .jpg") << "broken.jpg" << int(MediaKind::image);
-        QTest::newRow("text named .heic") << "broken.heic" << int(MediaKind::image);
-        QTest::newRow("missing file") << "missing.png" << int(MediaKind::image);
-        QTest::newRow("readable video") << "clip.mp4" << int(MediaKind::video);
+        row("text named .jpg", "broken.jpg", int(MediaKind::image));
+        row("text named .heic", "broken.heic", int(MediaKind::image));
+        row("missing file", "missing.png", int(MediaKind::image));
+        row("readable video", "clip.mp4", int(MediaKind::video));
     }
 
     void unreadableFilesGiveTheIcon() {
@@ -208,8 +210,8 @@ class TestImages : public QObject {
     void themeIconsStandForFiles_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("kind");
-        QTest::newRow("video") << "clip.mp4" << int(MediaKind::video);
-        QTest::newRow("unreadable photo") << "broken.jpg" << int(MediaKind::image);
+        row("video", "clip.mp4", int(MediaKind::video));
+        row("unreadable photo", "broken.jpg", int(MediaKind::image));
     }
 
     void themeIconsStandForFiles() {
@@ -225,9 +227,9 @@ class TestImages : public QObject {
     void oddBoundsStillGiveAPicture_data() {
         QTest::addColumn<double>("maxPixel");
         QTest::addColumn<QSize>("size");
-        QTest::newRow("fractional") << 32.9 << QSize(32, 16);
-        QTest::newRow("zero") << 0.0 << QSize(1, 1);
-        QTest::newRow("NaN") << std::nan("") << QSize(1, 1);
+        row("fractional", 32.9, QSize(32, 16));
+        row("zero", 0.0, QSize(1, 1));
+        row("NaN", std::nan(""), QSize(1, 1));
     }
 
     void oddBoundsStillGiveAPicture() {

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using TestSupport::row;
+
 using FFmpegLocator::SearchPlaces;
 
 class TestLocator : public QObject {
@@ -66,11 +68,11 @@ class TestLocator : public QObject {
 
     void unusableStoredPathsArePassedOver_data() {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("deleted") << "deleted";
-        QTest::newRow("directory") << "directory";
-        QTest::newRow("dangling link") << "dangling";
-        QTest::newRow("not executable") << "plain";
-        QTest::newRow("tilde") << "tilde";
+        row("deleted", "deleted");
+        row("directory", "directory");
+        row("dangling link", "dangling");
+        row("not executable", "plain");
+        row("tilde", "tilde");
     }
     void unusableStoredPathsArePassedOver() {
         QFETCH(QString, kind);

@@ -1,8 +1,11 @@
 #include "PosterClips.h"
 #include "tools/PosterFrame.h"
 
+#include "TestSupport.h"
 #include <QTemporaryDir>
 #include <QtTest>
+
+using TestSupport::row;
 
 namespace {
 
@@ -48,14 +51,14 @@ class TestPosterFrame : public QObject {
     void verdicts_data() {
         QTest::addColumn<QByteArray>("grey");
         QTest::addColumn<bool>("picture");
-        QTest::newRow("black") << plane(0) << false;
-        QTest::newRow("flat mid grey") << plane(128) << false;
-        QTest::newRow("flat white") << plane(255) << false;
-        QTest::newRow("dark with an edge") << plane(0, 28) << false;
-        QTest::newRow("dim with an edge") << plane(0, 32) << true;
-        QTest::newRow("faint texture") << plane(120, 126) << false;
-        QTest::newRow("clear texture") << plane(120, 128) << true;
-        QTest::newRow("nothing read") << QByteArray() << false;
+        row("black", plane(0), false);
+        row("flat mid grey", plane(128), false);
+        row("flat white", plane(255), false);
+        row("dark with an edge", plane(0, 28), false);
+        row("dim with an edge", plane(0, 32), true);
+        row("faint texture", plane(120, 126), false);
+        row("clear texture", plane(120, 128), true);
+        row("nothing read", QByteArray(), false);
     }
     void verdicts() {
         QFETCH(QByteArray, grey);
@@ -66,13 +69,12 @@ class TestPosterFrame : public QObject {
     void candidates_data() {
         QTest::addColumn<double>("duration");
         QTest::addColumn<QList<double>>("times");
-        QTest::newRow("10 s") << 10.0 << QList<double>{1, 2, 3, 4, 5};
-        QTest::newRow("30 s: no time twice") << 30.0 << QList<double>{3, 6, 9, 12, 15};
-        QTest::newRow("45 s: usual 3 s first") << 45.0 << QList<double>{3, 4.5, 9, 13.5, 18, 22.5};
-        QTest::newRow("thirds to the millisecond")
-            << 3.3333 << QList<double>{0.333, 0.667, 1.0, 1.333, 1.667};
-        QTest::newRow("unknown") << 0.0 << QList<double>{};
-        QTest::newRow("not a number") << qQNaN() << QList<double>{};
+        row("10 s", 10.0, QList<double>{1, 2, 3, 4, 5});
+        row("30 s: no time twice", 30.0, QList<double>{3, 6, 9, 12, 15});
+        row("45 s: usual 3 s first", 45.0, QList<double>{3, 4.5, 9, 13.5, 18, 22.5});
+        row("thirds to the millisecond", 3.3333, QList<double>{0.333, 0.667, 1.0, 1.333, 1.667});
+        row("unknown", 0.0, QList<double>{});
+        row("not a number", qQNaN(), QList<double>{});
     }
     void candidates() {
         QFETCH(double, duration);
@@ -86,16 +88,15 @@ class TestPosterFrame : public QObject {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<double>("duration");
         QTest::addColumn<double>("time");
-        QTest::newRow("full-range fade in") << "full-fade.mp4" << ffmpegPath << 10.0 << 5.0;
-        QTest::newRow("full-range title card") << "full-card.mp4" << ffmpegPath << 12.0 << 2.4;
-        QTest::newRow("black throughout") << "black.mp4" << ffmpegPath << 10.0 << 1.0;
-        QTest::newRow("blank throughout") << "grey.mp4" << ffmpegPath << 10.0 << 1.0;
-        QTest::newRow("missing file") << "gone.mp4" << ffmpegPath << 10.0 << 1.0;
-        QTest::newRow("no ffmpeg") << "fade.mp4" << QString() << 10.0 << 1.0;
-        QTest::newRow("ffmpeg not startable") << "fade.mp4"
-                                              << "/nonexistent/ffmpeg" << 10.0 << 1.0;
-        QTest::newRow("seeks past the end") << "fade.mp4" << ffmpegPath << 100.0 << 3.0;
-        QTest::newRow("unknown duration") << "fade.mp4" << ffmpegPath << 0.0 << 0.0;
+        row("full-range fade in", "full-fade.mp4", ffmpegPath, 10.0, 5.0);
+        row("full-range title card", "full-card.mp4", ffmpegPath, 12.0, 2.4);
+        row("black throughout", "black.mp4", ffmpegPath, 10.0, 1.0);
+        row("blank throughout", "grey.mp4", ffmpegPath, 10.0, 1.0);
+        row("missing file", "gone.mp4", ffmpegPath, 10.0, 1.0);
+        row("no ffmpeg", "fade.mp4", QString(), 10.0, 1.0);
+        row("ffmpeg not startable", "fade.mp4", "/nonexistent/ffmpeg", 10.0, 1.0);
+        row("seeks past the end", "fade.mp4", ffmpegPath, 100.0, 3.0);
+        row("unknown duration", "fade.mp4", ffmpegPath, 0.0, 0.0);
     }
     void chosenTime() {
         QFETCH(QString, name);

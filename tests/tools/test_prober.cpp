@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using TestSupport::row;
+
 Q_DECLARE_METATYPE(ProbeResult)
 
 namespace {
@@ -59,67 +61,50 @@ class TestProber : public QObject {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<ProbeResult>("expected");
 
-        QTest::newRow("video and audio")
-            << QByteArray(R"({"format": {"duration": "12.480000"}, "streams": [
-                   {"codec_type": "video", "width": 1920, "height": 1080},
-                   {"codec_type": "audio"}]})")
-            << result(1920, 1080, 12.48, true);
-        QTest::newRow("rotation -90 swaps")
-            << streamsJson(R"({"codec_type": "video", "width": 1920, "height": 1080,
-                               "side_data_list": [{"side_data_type": "Display Matrix",
-                                                   "rotation": -90}]})")
-            << result(1080, 1920, 5, false);
-        QTest::newRow("rotation 90 swaps")
-            << streamsJson(R"({"codec_type": "video", "width": 640, "height": 360,
-                               "side_data_list": [{"rotation": 90}]})")
-            << result(360, 640, 5, false);
-        QTest::newRow("rotation 180 keeps")
-            << streamsJson(R"({"codec_type": "video", "width": 1920, "height": 1080,
-                               "side_data_list": [{"rotation": 180}, {"rotation": "90"}]})")
-            << result(1920, 1080, 5, false);
-        QTest::newRow("first stream without width is passed over")
-            << streamsJson(R"({"codec_type": "video"},
-                              {"codec_type": "video", "width": 640, "height": 360})")
-            << result(640, 360, 5, false);
-        QTest::newRow("cover art does not override")
-            << streamsJson(R"({"codec_type": "video", "width": 1280, "height": 720},
-                              {"codec_type": "video", "width": 600, "height": 600,
-                               "color_transfer": "smpte2084"})")
-            << result(1280, 720, 5, false);
-        QTest::newRow("fractional width is no width")
-            << streamsJson(R"({"codec_type": "video", "width": 640.5, "height": 360})")
-            << result(0, 360, 5, false);
-        QTest::newRow("audio only")
-            << streamsJson(R"({"codec_type": "audio"})", R"("3.5")") << result(0, 0, 3.5, true);
-        QTest::newRow("entries without a type are skipped")
-            << streamsJson(R"({}, {"codec_type": 7, "width": 10, "height": 10}, 5,
-                              {"codec_type": "audio"})")
-            << result(0, 0, 5, true);
-        QTest::newRow("pq is hdr")
-            << streamsJson(R"({"codec_type": "video", "width": 3840, "height": 2160,
-                               "color_transfer": "smpte2084"})")
-            << result(3840, 2160, 5, false, true);
-        QTest::newRow("hlg is hdr")
-            << streamsJson(R"({"codec_type": "video", "width": 1920, "height": 1080,
-                               "color_transfer": "arib-std-b67"})")
-            << result(1920, 1080, 5, false, true);
-        QTest::newRow("bt709 is not")
-            << streamsJson(R"({"codec_type": "video", "width": 1920, "height": 1080,
-                               "color_transfer": "bt709"})")
-            << result(1920, 1080, 5, false);
-        QTest::newRow("duration N/A") << streamsJson("", R"("N/A")") << result(0, 0, 0, false);
-        QTest::newRow("duration with a blank")
-            << streamsJson("", R"(" 12.5")") << result(0, 0, 0, false);
-        QTest::newRow("duration with a comma")
-            << streamsJson("", R"("12,5")") << result(0, 0, 0, false);
-        QTest::newRow("numeric duration") << streamsJson("", "12.5") << result(0, 0, 0, false);
-        QTest::newRow("streams not a list")
-            << QByteArray(R"({"format": {"duration": "2"}, "streams": {"codec_type": "audio"}})")
-            << result(0, 0, 2, false);
-        QTest::newRow("empty") << QByteArray() << result(0, 0, 0, false);
-        QTest::newRow("malformed") << QByteArray(R"({"format": )") << result(0, 0, 0, false);
-        QTest::newRow("top level list")
-            << QByteArray(R"([{"codec_type": "audio"}])") << result(0, 0, 0, false);
+        row("video and audio",
+            QByteArray(
+                R"({"format": {"duration": "12.480000"}, "streams": [ {"codec_type": "video", "width": 1920, "height": 1080}, {"codec_type": "audio"}]})"),
+            result(1920, 1080, 12.48, true));
+        row("rotation -90 swaps",
+            streamsJson(
+                R"({"codec_type": "video", "width": 1920, "height": 1080, "side_data_list": [{"side_data_type": "Display Matrix", "rotation": -90}]})"),
+            result(1080, 1920, 5, false));
+        row("rotation 180 keeps",
+            streamsJson(
+                R"({"codec_type": "video", "width": 1920, "height": 1080, "side_data_list": [{"rotation": 180}, {"rotation": "90"}]})"),
+            result(1920, 1080, 5, false));
+        row("first stream without width is passed over",
+            streamsJson(
+                R"({"codec_type": "video"}, {"codec_type": "video", "width": 640, "height": 360})"),
+            result(640, 360, 5, false));
+        row("cover art does not override",
+            streamsJson(
+                R"({"codec_type": "video", "width": 1280, "height": 720}, {"codec_type": "video", "width": 600, "height": 600, "color_transfer": "smpte2084"})"),
+            result(1280, 720, 5, false));
+        row("fractional width is no width",
+            streamsJson(R"({"codec_type": "video", "width": 640.5, "height": 360})"),
+            result(0, 360, 5, false));
+        row("audio only", streamsJson(R"({"codec_type": "audio"})", R"("3.5")"),
+            result(0, 0, 3.5, true));
+        row("entries without a type are skipped",
+            streamsJson(
+                R"({}, {"codec_type": 7, "width": 10, "height": 10}, 5, {"codec_type": "audio"})"),
+            result(0, 0, 5, true));
+        row("pq is hdr",
+            streamsJson(
+                R"({"codec_type": "video", "width": 3840, "height": 2160, "color_transfer": "smpte2084"})"),
+            result(3840, 2160, 5, false, true));
+        row("hlg is hdr",
+            streamsJson(
+                R"({"codec_type": "video", "width": 1920, "height": 1080, "color_transfer": "arib-std-b67"})"),
+            result(1920, 1080, 5, false, true));
+        row("duration N/A", streamsJson("", R"("N/A")"), result(0, 0, 0, false));
+        row("duration with a comma", streamsJson("", R"("12,5")"), result(0, 0, 0, false));
+        row("streams not a list",
+            QByteArray(R"({"format": {"duration": "2"}, "streams": {"codec_type": "audio"}})"),
+            result(0, 0, 2, false));
+        row("empty", QByteArray(), result(0, 0, 0, false));
+        row("malformed", QByteArray(R"({"format": )"), result(0, 0, 0, false));
     }
 
     void parsesAnswers() {
@@ -139,11 +124,11 @@ class TestProber : public QObject {
         QTest::addColumn<qint64>("height");
         QTest::addColumn<bool>("audio");
         QTest::addColumn<bool>("hdr");
-        QTest::newRow("with audio") << "av.mp4" << 160ll << 90ll << true << false;
-        QTest::newRow("without audio") << "silent.mp4" << 160ll << 90ll << false << false;
-        QTest::newRow("rotated") << "portrait.mp4" << 90ll << 160ll << false << false;
-        QTest::newRow("audio only") << "tone.m4a" << 0ll << 0ll << true << false;
-        QTest::newRow("hlg") << "hlg.mp4" << 128ll << 72ll << false << true;
+        row("with audio", "av.mp4", 160ll, 90ll, true, false);
+        row("without audio", "silent.mp4", 160ll, 90ll, false, false);
+        row("rotated", "portrait.mp4", 90ll, 160ll, false, false);
+        row("audio only", "tone.m4a", 0ll, 0ll, true, false);
+        row("hlg", "hlg.mp4", 128ll, 72ll, false, true);
     }
 
     void probesRealClips() {
