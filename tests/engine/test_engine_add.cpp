@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using TestSupport::row;
+
 using namespace EngineSupport;
 
 class TestEngineAdd : public QObject {
@@ -72,19 +74,17 @@ class TestEngineAdd : public QObject {
         QTest::addColumn<QStringList>("first");
         QTest::addColumn<QStringList>("second");
         QTest::addColumn<int>("count");
-        QTest::newRow("same file twice in one call")
-            << QStringList{} << QStringList{"tree/a.jpg", "tree/a.jpg"} << 1;
-        QTest::newRow("folder and a file inside it")
-            << QStringList{} << QStringList{"tree/sub", "tree/sub/c.m2ts"} << 4;
-        QTest::newRow("again later") << QStringList{"tree/a.jpg"} << QStringList{"tree/a.jpg"} << 1;
-        QTest::newRow("through ..")
-            << QStringList{"tree/a.jpg"} << QStringList{"tree/sub/../a.jpg", "tree/./a.jpg"} << 1;
-        QTest::newRow("missing and unsupported")
-            << QStringList{}
-            << QStringList{"tree/nothing.jpg", "tree/notes.txt", "tree/noextension"} << 0;
-        QTest::newRow("hidden file named outright")
-            << QStringList{} << QStringList{"tree/.hidden.jpg"} << 1;
-        QTest::newRow("empty folder") << QStringList{} << QStringList{"tree/emptyfolder"} << 0;
+        row("same file twice in one call", QStringList{}, QStringList{"tree/a.jpg", "tree/a.jpg"},
+            1);
+        row("folder and a file inside it", QStringList{},
+            QStringList{"tree/sub", "tree/sub/c.m2ts"}, 4);
+        row("again later", QStringList{"tree/a.jpg"}, QStringList{"tree/a.jpg"}, 1);
+        row("through ..", QStringList{"tree/a.jpg"},
+            QStringList{"tree/sub/../a.jpg", "tree/./a.jpg"}, 1);
+        row("missing and unsupported", QStringList{},
+            QStringList{"tree/nothing.jpg", "tree/notes.txt", "tree/noextension"}, 0);
+        row("hidden file named outright", QStringList{}, QStringList{"tree/.hidden.jpg"}, 1);
+        row("empty folder", QStringList{}, QStringList{"tree/emptyfolder"}, 0);
     }
 
     void duplicatesAreDropped() {

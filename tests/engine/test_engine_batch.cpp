@@ -12,13 +12,11 @@ using namespace EngineSupport;
 
 namespace {
 
-// ffprobe's view of one file: its streams, and the decoded frame count of the first video one.
-QJsonArray streamsOf(const QString& path, bool countFrames = false) {
+// ffprobe's view of one file's streams.
+QJsonArray streamsOf(const QString& path) {
     QProcess probe;
-    QStringList arguments{"-v", "error", "-print_format", "json", "-show_streams"};
-    if (countFrames)
-        arguments << "-count_frames";
-    probe.start(QStringLiteral("/usr/bin/ffprobe"), arguments << path);
+    probe.start(QStringLiteral("/usr/bin/ffprobe"),
+                {"-v", "error", "-print_format", "json", "-show_streams", path});
     probe.waitForFinished(60000);
     return QJsonDocument::fromJson(probe.readAllStandardOutput())
         .object()
@@ -51,107 +49,62 @@ class TestEngineBatch : public QObject {
   private slots:
     void initTestCase() { QVERIFY(dir_.isValid()); }
 
+    // A mixed folder with every video format on: each output is the codec its name says, the
+    // reported sizes are the files', and the run leaves no hidden file behind.
     void defaultBatch() {
         QString error;
-        QVERIFY(QDir().mkpath(path("batch")));
-        QVERIFY2(makeImage(path("batch/photo.jpg"), "320x240", &error), qPrintable(error));
-        QVERIFY2(TestSupport::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=200x150:rate=1", "-vf",
-                                      "format=rgba", "-frames:v", "1", path("batch/graphic.png")},
-                                     &error),
-                 qPrintable(error));
-        QVERIFY2(makeImage(path("batch/picture.webp"), "120x90", &error), qPrintable(error));
-        QVERIFY2(TestSupport::ffmpeg({"-f", "lavfi", "-i",
-                                      "testsrc=size=320x240:rate=15:duration=1", "-c:v", "libx264",
-                                      "-pix_fmt", "yuv420p", path("batch/silent.mp4")},
-                                     &error),
-                 qPrintable(error));
-        QVERIFY2(
-            TestSupport::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=15:duration=1.5",
-                                 "-f", "lavfi", "-i", "sine=frequency=440:duration=1.5", "-ac", "2",
-                                 "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
-                                 "-shortest", path("batch/talk.mov")},
-                                &error),
-            qPrintable(error));
+        const QString dir = path("batch");
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY2(makeImage(dir + "/photo.jpg", "320x240", &error), qPrintable(error));
+        QVERIFY2(makeImage(dir + "/picture.webp", "120x90", &error), qPrintable(error));
+        QVERIFY(TestSupport::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=200x150", "-vf",
+                                     "format=rgba", "-frames:v", "1", dir + "/graphic.png"}));
+        QVERIFY(
+            TestSupport::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=15:duration=1",
+                                 "-c:v", "libx264", "-pix_fmt", "yuv420p", dir + "/silent.mp4"}));
+        QVERIFY(TestSupport::ffmpeg(
+            {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=15:duration=1.5", "-f", "lavfi", "-i",
+             "sine=frequency=440:duration=1.5", "-ac", "2", "-c:v", "libx264", "-pix_fmt",
+             "yuv420p", "-c:a", "aac", "-shortest", dir + "/talk.mov"}));
 
         TersioSettings settings;
         settings.makeHEVC = true;
         settings.maxConcurrent = 3;
         auto model = modelWith(settings);
-        model->add({QUrl::fromLocalFile(path("batch"))});
-        QCOMPARE(model->itemCount(), 5);
+        model->add({QUrl::fromLocalFile(dir)});
         model->start();
-        QVERIFY(model->isRunning());
         QVERIFY(waitForRunEnd(*model));
 
+        const QMap<QString, QString> codecs{
+            {"jpg", "mjpeg"}, {"png", "png"}, {"webp", "webp"}, {"mp4", "h264"}, {"webm", "vp9"}};
         qint64 expectedSaved = 0;
         for (const MediaItem& item : model->items()) {
             const QString name = item.url.fileName();
             QVERIFY2(item.status == ItemStatus::done(),
                      qPrintable(name + ": " + item.status.message));
             QCOMPARE(item.progress, 1.0);
-            QVERIFY(!item.outputs.isEmpty());
-            QVERIFY(item.width > 0 && item.height > 0);
             expectedSaved += item.sourceBytes - item.outputs.first().bytes;
-
             for (const ProducedFile& file : item.outputs) {
                 const QString out = file.url.toLocalFile();
-                const QString what = name + " -> " + QFileInfo(out).fileName();
-                QCOMPARE(QFileInfo(out).dir().dirName(), QStringLiteral("optimised"));
-                QCOMPARE(file.bytes, QFileInfo(out).size());
-                QVERIFY2(file.bytes > 0, qPrintable(what));
                 const QString ext = QFileInfo(out).suffix();
-                const bool poster = item.kind == MediaKind::video && ext == QLatin1String("jpg");
-                const QJsonArray streams = streamsOf(out, poster);
+                QCOMPARE(file.bytes, QFileInfo(out).size());
+                const QJsonArray streams = streamsOf(out);
                 const QJsonObject video = streamOfType(streams, "video");
-                const QString codec = video.value("codec_name").toString();
-                const int width = video.value("width").toInt();
-                const int height = video.value("height").toInt();
-                QVERIFY2(width > 0 && height > 0, qPrintable(what));
-
-                if (item.kind == MediaKind::image) {
-                    const QMap<QString, QString> codecs{
-                        {"jpg", "mjpeg"}, {"png", "png"}, {"webp", "webp"}};
-                    QCOMPARE(codec, codecs.value(ext));
-                    QCOMPARE(width, int(item.width)); // under the cap: not scaled
-                    continue;
-                }
-                QVERIFY2(width % 2 == 0 && height % 2 == 0, qPrintable(what));
-                QVERIFY2(width <= 1920, qPrintable(what));
-                const QJsonObject audio = streamOfType(streams, "audio");
-                if (poster) {
-                    QCOMPARE(codec, QStringLiteral("mjpeg"));
-                    QCOMPARE(video.value("nb_read_frames").toString(), QStringLiteral("1"));
-                    QVERIFY(audio.isEmpty());
-                    continue;
-                }
-                if (ext == QLatin1String("webm")) {
-                    QCOMPARE(codec, QStringLiteral("vp9"));
-                } else if (file.label.contains("HEVC") || out.contains("hevc")) {
-                    QCOMPARE(codec, QStringLiteral("hevc"));
+                const bool hevc = out.endsWith("-hevc.mp4");
+                QCOMPARE(video.value("codec_name").toString(), hevc ? "hevc" : codecs.value(ext));
+                if (hevc)
                     QCOMPARE(video.value("codec_tag_string").toString(), QStringLiteral("hvc1"));
-                } else {
-                    QCOMPARE(ext, QStringLiteral("mp4"));
-                    QCOMPARE(codec, QStringLiteral("h264"));
-                }
-                if (name == QLatin1String("talk.mov"))
-                    QCOMPARE(audio.value("channels").toInt(), 2);
-                else
-                    QVERIFY2(audio.isEmpty(), qPrintable(what));
+                if (item.kind == MediaKind::image)
+                    QCOMPARE(video.value("width").toInt(), int(item.width)); // under the cap
+                else if (ext != "jpg")
+                    QCOMPARE(streamOfType(streams, "audio").value("channels").toInt(),
+                             name == "talk.mov" ? 2 : 0);
             }
         }
-        const MediaItem* talk = itemNamed(*model, "talk.mov");
-        QVERIFY(talk->hasAudio);
-        QVERIFY(talk->duration > 1.0);
         QCOMPARE(itemNamed(*model, "graphic.png")->hasAlpha, true);
         QCOMPARE(model->totalSaved(), expectedSaved);
         QCOMPARE(model->doneCount(), 5);
-        QCOMPARE(model->pendingCount(), 0);
-        QCOMPARE(hiddenFiles(path("batch")), QStringList{});
-
-        // Adding the folder again never picks up a hidden work file of the run.
-        model->add({QUrl::fromLocalFile(path("batch"))});
-        for (const MediaItem& item : model->items())
-            QVERIFY(!item.url.fileName().startsWith(QLatin1Char('.')));
+        QCOMPARE(hiddenFiles(dir), QStringList{});
     }
 
     void badInputs() {

@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <utime.h>
 
+using TestSupport::row;
+
 using namespace EngineSupport;
 
 namespace {
@@ -73,28 +75,18 @@ class TestEngineNames : public QObject {
     static bool makeSource(const QString& path, const QString& colour) {
         QDir().mkpath(QFileInfo(path).path());
         const bool still = QStringList{"jpg", "JPG", "png"}.contains(QFileInfo(path).suffix());
-        QStringList args{"-f", "lavfi", "-i", "color=c=" + colour + ":s=96x96:d=1:r=5"};
-        if (still)
-            args << "-frames:v"
-                 << "1";
-        else
-            args << "-c:v"
-                 << "libx264"
-                 << "-preset"
-                 << "ultrafast"
-                 << "-pix_fmt"
-                 << "yuv420p";
-        return TestSupport::ffmpeg(args << path);
+        return TestSupport::ffmpeg(
+            QStringList{"-f", "lavfi", "-i", "color=c=" + colour + ":s=96x96:d=1:r=5"} +
+            TestSupport::words(still ? "-frames:v 1"
+                                     : "-c:v libx264 -preset ultrafast -pix_fmt yuv420p") +
+            QStringList{path});
     }
 
     static TersioSettings quick() {
         TersioSettings settings;
         settings.imageFormat = ImageFormat::jpeg;
-        settings.alsoEmitWebP = false;
         settings.speed = SpeedPreset::veryfast;
-        settings.makeHEVC = false;
-        settings.makeWebM = false;
-        settings.makePoster = false;
+        settings.alsoEmitWebP = settings.makeHEVC = settings.makeWebM = settings.makePoster = false;
         settings.cropVariants.clear();
         return settings;
     }
@@ -152,20 +144,19 @@ class TestEngineNames : public QObject {
         QTest::addColumn<QString>("chosen"); // empty: the "optimised" subfolder
         QTest::addColumn<int>("crops");
         QTest::addColumn<QStringList>("outputs"); // output = colour of its source
-        QTest::newRow("restarted camera numbering")
-            << QStringList{"shoot/a/DSC_0001.JPG=red", "shoot/b/DSC_0001.JPG=blue"}
-            << QStringList{"shoot"} << "web" << 0
-            << QStringList{"web/shoot/a/DSC_0001.jpg=red", "web/shoot/b/DSC_0001.jpg=blue"};
-        QTest::newRow("two extensions, one target")
-            << QStringList{"pics/photo.png=lime", "pics/photo.jpg=red"} << QStringList{"pics"} << ""
-            << 0 << QStringList{"pics/optimised/photo.jpg=red", "pics/optimised/photo-2.jpg=lime"};
-        QTest::newRow("clips and crops of one ratio")
-            << QStringList{"film/clip.mov=red", "film/clip.mp4=blue"}
-            << QStringList{"film/clip.mp4", "film/clip.mov"} << "" << 2
-            << QStringList{
-                   "film/optimised/clip.mp4=blue",        "film/optimised/clip-9x16.mp4=blue",
-                   "film/optimised/clip-9x16-2.mp4=blue", "film/optimised/clip-2.mp4=red",
-                   "film/optimised/clip-9x16-3.mp4=red",  "film/optimised/clip-9x16-4.mp4=red"};
+        row("restarted camera numbering",
+            QStringList{"shoot/a/DSC_0001.JPG=red", "shoot/b/DSC_0001.JPG=blue"},
+            QStringList{"shoot"}, "web", 0,
+            QStringList{"web/shoot/a/DSC_0001.jpg=red", "web/shoot/b/DSC_0001.jpg=blue"});
+        row("two extensions, one target", QStringList{"pics/photo.png=lime", "pics/photo.jpg=red"},
+            QStringList{"pics"}, "", 0,
+            QStringList{"pics/optimised/photo.jpg=red", "pics/optimised/photo-2.jpg=lime"});
+        row("clips and crops of one ratio", QStringList{"film/clip.mov=red", "film/clip.mp4=blue"},
+            QStringList{"film/clip.mp4", "film/clip.mov"}, "", 2,
+            QStringList{"film/optimised/clip.mp4=blue", "film/optimised/clip-9x16.mp4=blue",
+                        "film/optimised/clip-9x16-2.mp4=blue", "film/optimised/clip-2.mp4=red",
+                        "film/optimised/clip-9x16-3.mp4=red",
+                        "film/optimised/clip-9x16-4.mp4=red"});
     }
 
     void everyOutputGetsItsOwnFile() {
@@ -264,9 +255,9 @@ class TestEngineNames : public QObject {
 
     void stagingNamesFitAndNameTheirWriter_data() {
         QTest::addColumn<int>("length");
-        QTest::newRow("short") << 9;
-        QTest::newRow("240 bytes") << 240;
-        QTest::newRow("255 bytes") << 255;
+        row("short", 9);
+        row("240 bytes", 240);
+        row("255 bytes", 255);
     }
 
     void stagingNamesFitAndNameTheirWriter() {
@@ -294,20 +285,13 @@ class TestEngineNames : public QObject {
         QTest::addColumn<QString>("pid");  // "dead", "self", "init" or a number
         QTest::addColumn<int>("ageMinutes");
         QTest::addColumn<bool>("removed");
-        QTest::newRow("crashed run here") << "self"
-                                          << "dead" << 0 << true;
-        QTest::newRow("this process") << "self"
-                                      << "self" << 60 << false;
-        QTest::newRow("live process here") << "self"
-                                           << "init" << 0 << false;
-        QTest::newRow("other machine, busy") << "render-2"
-                                             << "77" << 1 << false;
-        QTest::newRow("other machine, quiet") << "render-2"
-                                              << "77" << 30 << true;
-        QTest::newRow("older version, fresh") << ""
-                                              << "" << 1 << false;
-        QTest::newRow("older version, quiet") << ""
-                                              << "" << 30 << true;
+        row("crashed run here", "self", "dead", 0, true);
+        row("this process", "self", "self", 60, false);
+        row("live process here", "self", "init", 0, false);
+        row("other machine, busy", "render-2", "77", 1, false);
+        row("other machine, quiet", "render-2", "77", 30, true);
+        row("older version, fresh", "", "", 1, false);
+        row("older version, quiet", "", "", 30, true);
     }
 
     void staleStagingFilesGo() {
