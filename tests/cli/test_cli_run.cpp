@@ -5,6 +5,8 @@
 
 #include <csignal>
 
+using TestSupport::row;
+
 using namespace CliTest;
 
 // Real runs: outputs checked with ffprobe, failures, and stops by signal.
@@ -88,8 +90,8 @@ class TestCliRun : public CliHarness {
     void stopSignalCancelsWithoutPartialFiles_data() {
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("status");
-        QTest::newRow("SIGINT") << SIGINT << 130;
-        QTest::newRow("SIGTERM") << SIGTERM << 143;
+        row("SIGINT", SIGINT, 130);
+        row("SIGTERM", SIGTERM, 143);
     }
     void stopSignalCancelsWithoutPartialFiles() {
         QFETCH(int, signal);
@@ -191,35 +193,6 @@ class TestCliRun : public CliHarness {
         QCOMPARE(o.status, 2);
         QVERIFY2(o.err.contains(u"all given files are inside the output folder "_s + dir),
                  qPrintable(o.err));
-    }
-
-    // Killed outright mid-encode, the run leaves its hidden file; the next run clears it.
-    void killedRunLeavesNothingHiddenAfterARerun() {
-        QTemporaryDir work;
-        const QString out = work.filePath(u"out"_s);
-        makeClip(work.filePath(u"long.mp4"_s), u"320x240"_s, 10, 25);
-        const QStringList args{u"--speed=slow"_s,
-                               u"--no-hevc"_s,
-                               u"--no-webm"_s,
-                               u"--no-poster"_s,
-                               u"--no-crops"_s,
-                               u"--output"_s,
-                               out,
-                               work.filePath(u"long.mp4"_s)};
-        QProcess process;
-        startCli(process, args);
-        const auto hidden = [&] {
-            return QDir(out).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(!hidden().isEmpty() && hidden().first().size() > 0, 60000);
-        ::kill(pid_t(process.processId()), SIGKILL);
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(hidden().size(), 1);
-        QVERIFY(hidden().first().fileName().startsWith(u'.'));
-
-        QCOMPARE(cli(args).status, 0);
-        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System),
-                 QStringList{u"long.mp4"_s});
     }
 };
 

@@ -4,9 +4,12 @@
 #include "Shard.h"
 #include "SummaryMerge.h"
 
+#include "TestSupport.h"
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QtTest>
+
+using TestSupport::row;
 
 using namespace Qt::StringLiterals;
 
@@ -43,20 +46,17 @@ class TestCliShardUnits : public QObject {
         QTest::addColumn<qint64>("index"); // -1: a usage error naming `problem`
         QTest::addColumn<qint64>("count");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("first") << QStringList{u"--shard"_s, u"0/4"_s} << 0ll << 4ll << QString();
-        QTest::newRow("last, inline") << QStringList{u"--shard=3/4"_s} << 3ll << 4ll << QString();
-        QTest::newRow("whole") << QStringList{u"--shard"_s, u"0/1"_s} << 0ll << 1ll << QString();
-        QTest::newRow("K = N") << QStringList{u"--shard=3/3"_s} << -1ll << 0ll << u"0 to 2"_s;
-        QTest::newRow("negative") << QStringList{u"--shard"_s, u"-1/4"_s} << -1ll << 0ll
-                                  << u"not K/N"_s;
-        QTest::newRow("letters") << QStringList{u"--shard=a/b"_s} << -1ll << 0ll << u"not K/N"_s;
-        QTest::newRow("no parts") << QStringList{u"--shard=1/0"_s} << -1ll << 0ll
-                                  << u"at least 1"_s;
-        QTest::newRow("blank") << QStringList{u"--shard= 1/2"_s} << -1ll << 0ll << u"not K/N"_s;
-        QTest::newRow("sign") << QStringList{u"--shard=+1/2"_s} << -1ll << 0ll << u"not K/N"_s;
-        QTest::newRow("no count") << QStringList{u"--shard=1"_s} << -1ll << 0ll << u"not K/N"_s;
-        QTest::newRow("too big") << QStringList{u"--shard=0/99999999999"_s} << -1ll << 0ll
-                                 << u"not K/N"_s;
+        row("first", QStringList{u"--shard"_s, u"0/4"_s}, 0ll, 4ll, QString());
+        row("last, inline", QStringList{u"--shard=3/4"_s}, 3ll, 4ll, QString());
+        row("whole", QStringList{u"--shard"_s, u"0/1"_s}, 0ll, 1ll, QString());
+        row("K = N", QStringList{u"--shard=3/3"_s}, -1ll, 0ll, u"0 to 2"_s);
+        row("negative", QStringList{u"--shard"_s, u"-1/4"_s}, -1ll, 0ll, u"not K/N"_s);
+        row("letters", QStringList{u"--shard=a/b"_s}, -1ll, 0ll, u"not K/N"_s);
+        row("no parts", QStringList{u"--shard=1/0"_s}, -1ll, 0ll, u"at least 1"_s);
+        row("blank", QStringList{u"--shard= 1/2"_s}, -1ll, 0ll, u"not K/N"_s);
+        row("sign", QStringList{u"--shard=+1/2"_s}, -1ll, 0ll, u"not K/N"_s);
+        row("no count", QStringList{u"--shard=1"_s}, -1ll, 0ll, u"not K/N"_s);
+        row("too big", QStringList{u"--shard=0/99999999999"_s}, -1ll, 0ll, u"not K/N"_s);
     }
 
     void shardForms() {
@@ -114,34 +114,31 @@ class TestCliShardUnits : public QObject {
         QTest::addColumn<qint64>("sourceBytes");
         QTest::addColumn<QString>("error"); // non-empty: no merge, the message names this
 
-        QTest::newRow("two parts, out of order")
-            << In{part(u"1.json"_s, 4, u"1/2"_s, {u"1:done:10"_s, u"3:failed:0"_s}),
-                  part(u"0.json"_s, 4, u"0/2"_s, {u"0:done:5"_s, u"2:done:7"_s})}
-            << QList<qint64>{0, 1, 2, 3} << QList<qsizetype>{} << 22ll << QString();
-        QTest::newRow("a part that has not reported")
-            << In{part(u"0.json"_s, 5, u"0/3"_s, {u"0:done:1"_s, u"3:done:1"_s}),
-                  part(u"2.json"_s, 5, u"2/3"_s, {u"2:done:1"_s})}
-            << QList<qint64>{0, 2, 3} << QList<qsizetype>{1, 4} << 3ll << QString();
-        QTest::newRow("empty part") << In{part(u"0.json"_s, 1, u"0/2"_s, {u"0:done:4"_s}),
-                                          part(u"1.json"_s, 1, u"1/2"_s, {})}
-                                    << QList<qint64>{0} << QList<qsizetype>{} << 4ll << QString();
-        QTest::newRow("one item in two parts")
-            << In{part(u"0.json"_s, 4, u"0/2"_s, {u"0:done:1"_s, u"2:done:1"_s}),
-                  part(u"old.json"_s, 4, u"1/2"_s, {u"1:done:1"_s, u"2:done:1"_s})}
-            << QList<qint64>{} << QList<qsizetype>{} << 0ll
-            << u"reported by both 0.json and old.json"_s;
-        QTest::newRow("different queues")
-            << In{part(u"0.json"_s, 4, u"0/2"_s, {}), part(u"1.json"_s, 5, u"1/2"_s, {})}
-            << QList<qint64>{} << QList<qsizetype>{} << 0ll << u"different queues"_s;
-        QTest::newRow("different splits")
-            << In{part(u"0.json"_s, 4, u"0/2"_s, {}), part(u"1.json"_s, 4, u"1/3"_s, {})}
-            << QList<qint64>{} << QList<qsizetype>{} << 0ll << u"split the queue differently"_s;
-        QTest::newRow("index beyond the queue")
-            << In{part(u"0.json"_s, 2, u"0/2"_s, {u"2:done:1"_s})} << QList<qint64>{}
-            << QList<qsizetype>{} << 0ll << u"valid queue index"_s;
-        QTest::newRow("not a summary")
-            << In{{u"plan.json"_s, QJsonObject{{u"items"_s, QJsonArray{}}}}} << QList<qint64>{}
-            << QList<qsizetype>{} << 0ll << u"plan.json is not a run summary"_s;
+        row("two parts, out of order",
+            In{part(u"1.json"_s, 4, u"1/2"_s, {u"1:done:10"_s, u"3:failed:0"_s}),
+               part(u"0.json"_s, 4, u"0/2"_s, {u"0:done:5"_s, u"2:done:7"_s})},
+            QList<qint64>{0, 1, 2, 3}, QList<qsizetype>{}, 22ll, QString());
+        row("a part that has not reported",
+            In{part(u"0.json"_s, 5, u"0/3"_s, {u"0:done:1"_s, u"3:done:1"_s}),
+               part(u"2.json"_s, 5, u"2/3"_s, {u"2:done:1"_s})},
+            QList<qint64>{0, 2, 3}, QList<qsizetype>{1, 4}, 3ll, QString());
+        row("empty part",
+            In{part(u"0.json"_s, 1, u"0/2"_s, {u"0:done:4"_s}), part(u"1.json"_s, 1, u"1/2"_s, {})},
+            QList<qint64>{0}, QList<qsizetype>{}, 4ll, QString());
+        row("one item in two parts",
+            In{part(u"0.json"_s, 4, u"0/2"_s, {u"0:done:1"_s, u"2:done:1"_s}),
+               part(u"old.json"_s, 4, u"1/2"_s, {u"1:done:1"_s, u"2:done:1"_s})},
+            QList<qint64>{}, QList<qsizetype>{}, 0ll, u"reported by both 0.json and old.json"_s);
+        row("different queues",
+            In{part(u"0.json"_s, 4, u"0/2"_s, {}), part(u"1.json"_s, 5, u"1/2"_s, {})},
+            QList<qint64>{}, QList<qsizetype>{}, 0ll, u"different queues"_s);
+        row("different splits",
+            In{part(u"0.json"_s, 4, u"0/2"_s, {}), part(u"1.json"_s, 4, u"1/3"_s, {})},
+            QList<qint64>{}, QList<qsizetype>{}, 0ll, u"split the queue differently"_s);
+        row("index beyond the queue", In{part(u"0.json"_s, 2, u"0/2"_s, {u"2:done:1"_s})},
+            QList<qint64>{}, QList<qsizetype>{}, 0ll, u"valid queue index"_s);
+        row("not a summary", In{{u"plan.json"_s, QJsonObject{{u"items"_s, QJsonArray{}}}}},
+            QList<qint64>{}, QList<qsizetype>{}, 0ll, u"plan.json is not a run summary"_s);
     }
 
     void mergeSummaries() {
