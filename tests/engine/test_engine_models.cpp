@@ -43,6 +43,7 @@ class TestEngineModels : public QObject {
         MediaItem a = itemWith(ItemStatus::queued(), 1000, {});
         a.url = QUrl::fromLocalFile(QStringLiteral("/media/holiday clip.mov"));
         a.kind = MediaKind::video;
+        a.height = 480; // a height alone is no size
         MediaItem b = itemWith(ItemStatus::queued(), 10, {});
         queue.append(a);
         queue.append(b);
