@@ -1,9 +1,12 @@
 #include "ViewText.h"
 
+#include "TestSupport.h"
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QTest>
 #include <QTextLayout>
+
+using TestSupport::row;
 
 using namespace Qt::StringLiterals;
 
@@ -18,24 +21,18 @@ class TestViewText : public QObject {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("tint");
 
-        QTest::newRow("queued") << u"queued"_s << 1000LL << -1LL << u"Queued"_s << u"textMuted"_s;
-        QTest::newRow("reading") << u"reading"_s << 1000LL << -1LL << u"Reading"_s << u"accent"_s;
-        QTest::newRow("working") << u"working"_s << 1000LL << -1LL << u"Optimising"_s
-                                 << u"accent"_s;
-        QTest::newRow("output at 40 %")
-            << u"done"_s << 1000LL << 400LL << u"60% smaller"_s << u"success"_s;
-        QTest::newRow("truncated, not rounded")
-            << u"done"_s << 1000LL << 996LL << u"0% smaller"_s << u"success"_s;
-        QTest::newRow("output grew") << u"done"_s << 1000LL << 1200LL << u"Done"_s << u"warning"_s;
-        QTest::newRow("same size") << u"done"_s << 1000LL << 1000LL << u"Done"_s << u"warning"_s;
-        QTest::newRow("no outputs") << u"done"_s << 1000LL << -1LL << u"Done"_s << u"warning"_s;
-        QTest::newRow("unknown source size")
-            << u"done"_s << 0LL << 10LL << u"Done"_s << u"warning"_s;
-        QTest::newRow("empty output")
-            << u"done"_s << 1000LL << 0LL << u"100% smaller"_s << u"success"_s;
-        QTest::newRow("cancelled")
-            << u"cancelled"_s << 1000LL << -1LL << u"Stopped"_s << u"warning"_s;
-        QTest::newRow("failed") << u"failed"_s << 1000LL << -1LL << u"Failed"_s << u"danger"_s;
+        row("queued", u"queued"_s, 1000LL, -1LL, u"Queued"_s, u"textMuted"_s);
+        row("reading", u"reading"_s, 1000LL, -1LL, u"Reading"_s, u"accent"_s);
+        row("working", u"working"_s, 1000LL, -1LL, u"Optimising"_s, u"accent"_s);
+        row("output at 40 %", u"done"_s, 1000LL, 400LL, u"60% smaller"_s, u"success"_s);
+        row("truncated, not rounded", u"done"_s, 1000LL, 996LL, u"0% smaller"_s, u"success"_s);
+        row("output grew", u"done"_s, 1000LL, 1200LL, u"Done"_s, u"warning"_s);
+        row("same size", u"done"_s, 1000LL, 1000LL, u"Done"_s, u"warning"_s);
+        row("no outputs", u"done"_s, 1000LL, -1LL, u"Done"_s, u"warning"_s);
+        row("unknown source size", u"done"_s, 0LL, 10LL, u"Done"_s, u"warning"_s);
+        row("empty output", u"done"_s, 1000LL, 0LL, u"100% smaller"_s, u"success"_s);
+        row("cancelled", u"cancelled"_s, 1000LL, -1LL, u"Stopped"_s, u"warning"_s);
+        row("failed", u"failed"_s, 1000LL, -1LL, u"Failed"_s, u"danger"_s);
     }
     void statusPill() {
         QFETCH(QString, status);
@@ -49,11 +46,11 @@ class TestViewText : public QObject {
     void durationText_data() {
         QTest::addColumn<double>("seconds");
         QTest::addColumn<QString>("text");
-        QTest::newRow("75.4 s") << 75.4 << u"1:15"_s;
-        QTest::newRow("half rounds up") << 59.5 << u"1:00"_s;
-        QTest::newRow("just under an hour") << 3599.6 << u"60:00"_s;
-        QTest::newRow("no hour field") << 7322.0 << u"122:02"_s;
-        QTest::newRow("short") << 4.2 << u"0:04"_s;
+        row("75.4 s", 75.4, u"1:15"_s);
+        row("half rounds up", 59.5, u"1:00"_s);
+        row("just under an hour", 3599.6, u"60:00"_s);
+        row("no hour field", 7322.0, u"122:02"_s);
+        row("short", 4.2, u"0:04"_s);
     }
     void durationText() {
         QFETCH(double, seconds);

@@ -1,4 +1,7 @@
+#include "TestSupport.h"
 #include "WindowTest.h"
+
+using TestSupport::row;
 
 using namespace WindowTest;
 
@@ -8,43 +11,30 @@ class TestWindow : public QObject {
   private slots:
     void initTestCase() { UiFixture::prepareApplication(); }
 
-    void loadsTheWindow() {
-        auto model = UiFixture::makeModel(true);
-        UiFixture::Window window(*model);
-        QVERIFY(window.window());
-        QCOMPARE(window.window()->title(), u"Tersio"_s);
-        QCOMPARE(window.window()->minimumSize(), QSize(1060, 680));
-    }
-
+    // The header and the run button follow the model; their words are ViewText's.
     void headerAndRunButtonFollowTheModel() {
         auto model = UiFixture::makeModel(true);
         UiFixture::Window window(*model);
+        QCOMPARE(window.window()->minimumSize(), QSize(1060, 680));
         auto* headline = window.find(u"headline"_s);
         auto* subhead = window.find(u"subhead"_s);
         auto* run = window.find(u"runButton"_s);
-        QCOMPARE(textOf(headline), u"Ready when you are"_s);
-        QCOMPARE(textOf(subhead), u"Images and video, compressed with settings you control."_s);
-        QCOMPARE(textOf(run), u"Optimise"_s);
         QVERIFY(!run->isEnabled());
         QCOMPARE(run->opacity(), 0.45);
-        QCOMPARE(window.find(u"savedMetric"_s)->property("value").toString(), u"Zero KB"_s);
 
         model->queue()->append(UiFixture::queuedItem());
-        QCOMPARE(textOf(headline), u"1 file loaded"_s);
-        QCOMPARE(textOf(run), u"Optimise 1"_s);
-        QVERIFY(run->isEnabled());
-        QCOMPARE(run->opacity(), 1.0);
-
         model->queue()->append(UiFixture::doneSmallerItem());
         QCOMPARE(textOf(headline), u"2 files loaded"_s);
         QCOMPARE(textOf(subhead), u"1.5 MB saved this session"_s);
+        QCOMPARE(textOf(run), u"Optimise 1"_s);
+        QVERIFY(run->isEnabled());
+        QCOMPARE(run->opacity(), 1.0);
         QCOMPARE(window.find(u"doneMetric"_s)->property("value").toString(), u"1"_s);
         QCOMPARE(window.find(u"queuedMetric"_s)->property("value").toString(), u"1"_s);
 
         // Missing tools outrank everything and keep the button disabled.
         model->setTools(std::nullopt, EncoderCaps{});
         QCOMPARE(textOf(subhead), u"FFmpeg needs to be installed first."_s);
-        QCOMPARE(textOf(run), u"Optimise 1"_s);
         QVERIFY(!run->isEnabled());
         QVERIFY(hidden(window, u"stopButton"_s));
     }
@@ -54,9 +44,9 @@ class TestWindow : public QObject {
         QTest::addColumn<int>("width");
         QTest::addColumn<bool>("tools");
         QTest::addColumn<bool>("stacked");
-        QTest::newRow("smallest window, tagline") << 1060 << true << true;
-        QTest::newRow("smallest window, tools missing") << 1060 << false << false;
-        QTest::newRow("wide window, tagline") << 1500 << true << false;
+        row("smallest window, tagline", 1060, true, true);
+        row("smallest window, tools missing", 1060, false, false);
+        row("wide window, tagline", 1500, true, false);
     }
 
     void headerFitsTheWindow() {
@@ -292,23 +282,6 @@ class TestWindow : public QObject {
                      qPrintable(expected + u" not in "_s + names.join(u", ")));
         // A disabled switch is passed over rather than being a stop that does nothing.
         QVERIFY(!names.contains(u"Also write a WebP copy"_s));
-    }
-
-    // A few fixed colours of the rendered window catch a broken theme.
-    void themeColoursReachThePixels() {
-        auto model = UiFixture::makeModel(true);
-        UiFixture::Window window(*model);
-        const QImage image = window.grab();
-        QVERIFY(!image.isNull());
-        const qreal ratio = image.devicePixelRatio();
-        auto pixel = [&](QPointF at) { return image.pixelColor((at * ratio).toPoint()).name(); };
-
-        auto* queue = window.find(u"queueView"_s);
-        QCOMPARE(pixel(queue->mapToScene(QPointF(30, 30))), u"#1a1d23"_s);
-        auto* media = window.find(u"nav_media"_s);
-        QCOMPARE(pixel(media->mapToScene(QPointF(-8, -10))), u"#15171c"_s);
-        auto* marker = visible(window, u"selectionMarker"_s).first();
-        QCOMPARE(pixel(marker->mapToScene(QPointF(1.2, 8))), u"#4c8dff"_s);
     }
 };
 

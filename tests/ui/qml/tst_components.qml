@@ -23,49 +23,12 @@ Item {
         }
     }
     Component {
-        id: numberComponent
-        NumberField {
-            width: 300
-            title: "Maximum width"
-            suffix: "px"
-        }
-    }
-    Component {
         id: miniComponent
         MiniField {
             width: 38
             minimum: 1
         }
     }
-    Component {
-        id: groupComponent
-        SettingGroup {
-            width: 300
-            heading: "Dimensions"
-        }
-    }
-    Component {
-        id: buttonComponent
-        ColumnLayout {
-            width: 300
-            property alias wideButton: wideButton
-            property alias hugButton: hugButton
-                PrimaryButton {
-                    id: wideButton
-                    text: "Add files or folders"
-                    wide: true
-                }
-                PrimaryButton {
-                    id: hugButton
-                    text: "Stop"
-                }
-        }
-    }
-    Component {
-        id: textComponent
-        TextLine {}
-    }
-
     TestCase {
         name: "Components"
         when: windowShown
@@ -112,24 +75,6 @@ Item {
             compare(control.checked, false)
         }
 
-        function test_numberFieldIgnoresLetters() {
-            const field = createTemporaryObject(numberComponent, root, { value: 2400 })
-            const spy = createTemporaryObject(signalSpyComponent, root, { target: field, signalName: "edited" })
-            const input = findChild(field, "numberInput")
-            input.forceActiveFocus()
-            input.selectAll()
-            keyClick(Qt.Key_A)
-            keyClick(Qt.Key_B)
-            compare(spy.count, 0)
-            compare(field.value, 2400)
-            input.selectAll()
-            keyClick(Qt.Key_1)
-            keyClick(Qt.Key_2)
-            keyClick(Qt.Key_8)
-            compare(spy.count, 3)
-            compare(spy.signalArguments[2][0], 128)
-        }
-
         function test_miniFieldStartsAtOne() {
             const field = createTemporaryObject(miniComponent, root, { value: 4 })
             const spy = createTemporaryObject(signalSpyComponent, root, { target: field, signalName: "edited" })
@@ -144,40 +89,6 @@ Item {
             compare(spy.signalArguments[0][0], 9)
         }
 
-        function test_groupWithoutNoteShowsOnlyHeading() {
-            const group = createTemporaryObject(groupComponent, root)
-            verify(findChild(group, "groupHeading").visible)
-            verify(!findChild(group, "groupNote").visible)
-            group.note = "PNG is lossless."
-            verify(findChild(group, "groupNote").visible)
-        }
-
-        function test_wideButtonFillsAndOtherHugs() {
-            const holder = createTemporaryObject(buttonComponent, root)
-            compare(holder.wideButton.width, 300)
-            verify(holder.hugButton.width < 100)
-            verify(Math.abs(holder.hugButton.width - holder.hugButton.implicitWidth) < 1)
-        }
-
-        function test_pointsAreLogicalPixels() {
-            const text = createTemporaryObject(textComponent, root, { size: 12, text: "Tersio" })
-            compare(text.fontInfo.pixelSize, 12)
-            compare(text.fontInfo.family, "Inter")
-        }
-
-        function test_everySymbolHasAGlyph() {
-            for (const name of ["square.stack.3d.up", "photo", "film", "crop", "folder",
-                                "wand.and.stars", "tray.and.arrow.down", "xmark", "trash"])
-                compare(Icons.glyph(name).length, 1, name)
-            compare(Icons.glyph("wand.and.stars").codePointAt(0), 0xE663)
-            compare(Icons.glyph("no.such.symbol"), "")
-        }
-
-        function test_namedTintsAreThemeColours() {
-            compare(Theme.named("success"), Theme.success)
-            compare(Theme.named("textMuted"), Theme.textMuted)
-            compare(Theme.canvas, Qt.color("#1A1D23"))
-        }
     }
 
     Component {
