@@ -5,11 +5,13 @@
 #include <QProcessEnvironment>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 AppLauncher::AppLauncher() {
-    QDir(dir_.path()).mkpath(QStringLiteral("runtime"));
+    QDir(dir_.path()).mkpath(u"runtime"_s);
     QFile::setPermissions(runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QDir(dir_.path()).mkpath(QStringLiteral("config"));
-    QDir(dir_.path()).mkpath(QStringLiteral("media"));
+    QDir(dir_.path()).mkpath(u"config"_s);
+    QDir(dir_.path()).mkpath(u"media"_s);
 }
 
 AppLauncher::~AppLauncher() {
@@ -24,35 +26,34 @@ AppLauncher::~AppLauncher() {
 }
 
 QString AppLauncher::root() const {
-    return dir_.filePath(QStringLiteral("media"));
+    return dir_.filePath(u"media"_s);
 }
 
 QString AppLauncher::runtimeDir() const {
-    return dir_.filePath(QStringLiteral("runtime"));
+    return dir_.filePath(u"runtime"_s);
 }
 
 QString AppLauncher::socketPath() const {
-    return runtimeDir() + QStringLiteral("/app.veltrane.Tersio.socket");
+    return runtimeDir() + u"/app.veltrane.Tersio.socket"_s;
 }
 
 QStringList AppLauncher::reported() const {
-    QFile report(dir_.filePath(QStringLiteral("report.txt")));
+    QFile report(dir_.filePath(u"report.txt"_s));
     if (!report.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
-    return QString::fromUtf8(report.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromUtf8(report.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 QProcess* AppLauncher::start(const QStringList& arguments, const QString& workingDirectory) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("TERSIO_TEST_REPORT_FILE"),
-               dir_.filePath(QStringLiteral("report.txt")));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    env.insert(u"XDG_RUNTIME_DIR"_s, runtimeDir());
+    env.insert(u"XDG_CONFIG_HOME"_s, dir_.filePath(u"config"_s));
+    env.insert(u"TERSIO_TEST_REPORT_FILE"_s, dir_.filePath(u"report.txt"_s));
     for (const char* name : {"https_proxy", "http_proxy", "HTTPS_PROXY", "HTTP_PROXY"})
-        env.insert(QLatin1String(name), QStringLiteral("http://127.0.0.1:9"));
-    env.remove(QStringLiteral("no_proxy"));
-    env.remove(QStringLiteral("NO_PROXY"));
+        env.insert(QLatin1String(name), u"http://127.0.0.1:9"_s);
+    env.remove(u"no_proxy"_s);
+    env.remove(u"NO_PROXY"_s);
 
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(env);

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // The package built from this tree, as Debian's own checker and dpkg see it.
 class TestDebianPackage : public QObject {
     Q_OBJECT
@@ -31,28 +33,26 @@ class TestDebianPackage : public QObject {
         // A folder of its own, so a package built by hand in the build tree is left alone.
         const Run cpack =
             run(QStringLiteral(CPACK_COMMAND_PATH),
-                {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
-                 QStringLiteral(TERSIO_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"),
-                 out_.path()});
+                {u"-G"_s, u"DEB"_s, u"--config"_s,
+                 QStringLiteral(TERSIO_BUILD_DIR "/CPackConfig.cmake"), u"-B"_s, out_.path()});
         QVERIFY2(cpack.exitCode == 0, qPrintable(cpack.output));
-        const QStringList debs = QDir(out_.path()).entryList({QStringLiteral("*.deb")});
+        const QStringList debs = QDir(out_.path()).entryList({u"*.deb"_s});
         QCOMPARE(debs.size(), 1);
         deb_ = out_.filePath(debs.constFirst());
     }
 
     void lintianReportsNothing() {
-        const Run lintian = run(QStringLiteral("lintian"), {deb_});
+        const Run lintian = run(u"lintian"_s, {deb_});
         // As root lintian adds one notice about that; every other line is a finding.
-        QStringList findings = lintian.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        findings.removeIf([](const QString& line) {
-            return line.contains(QLatin1String("running with root privileges"));
-        });
-        QVERIFY2(findings.isEmpty(), qPrintable(findings.join(QLatin1Char('\n'))));
+        QStringList findings = lintian.output.split(u'\n', Qt::SkipEmptyParts);
+        findings.removeIf(
+            [](const QString& line) { return line.contains(u"running with root privileges"_s); });
+        QVERIFY2(findings.isEmpty(), qPrintable(findings.join(u'\n')));
         QCOMPARE(lintian.exitCode, 0);
     }
 
     void holdsDocumentationWithPlainModes() {
-        const Run contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb_});
+        const Run contents = run(u"dpkg-deb"_s, {u"--contents"_s, deb_});
         QCOMPARE(contents.exitCode, 0);
         const struct {
             const char* path;
@@ -66,10 +66,10 @@ class TestDebianPackage : public QObject {
             {"./usr/share/doc/tersio/changelog.gz", "-rw-r--r--"},
         };
         for (const auto& file : expected) {
-            const QRegularExpression line(QStringLiteral("^%1 root/root .* %2$")
-                                              .arg(QRegularExpression::escape(file.mode),
-                                                   QRegularExpression::escape(file.path)),
-                                          QRegularExpression::MultilineOption);
+            const QRegularExpression line(
+                u"^%1 root/root .* %2$"_s.arg(QRegularExpression::escape(file.mode),
+                                              QRegularExpression::escape(file.path)),
+                QRegularExpression::MultilineOption);
             QVERIFY2(line.match(contents.output).hasMatch(), file.path);
         }
     }

@@ -9,6 +9,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 // A later launch hands its paths to the running window and ends; one window per user.
 class TestSingleInstance : public QObject {
     Q_OBJECT
@@ -42,21 +44,19 @@ class TestSingleInstance : public QObject {
   private slots:
     void secondLaunchHandsOverItsPaths() {
         AppLauncher app;
-        const QString first = touch(app.root() + QStringLiteral("/first.jpg"));
-        touch(app.root() + QStringLiteral("/later/clip.mp4"));
-        touch(app.root() + QStringLiteral("/later/sheet.ods"));
-        const QString loose = touch(app.root() + QStringLiteral("/loose.png"));
+        const QString first = touch(app.root() + u"/first.jpg"_s);
+        touch(app.root() + u"/later/clip.mp4"_s);
+        touch(app.root() + u"/later/sheet.ods"_s);
+        const QString loose = touch(app.root() + u"/loose.png"_s);
 
         QProcess* running = app.start({first}, app.root());
         QVERIFY(app.waitForReported(1));
 
         // Relative to the second launch's own folder; the unsupported file is dropped.
-        QProcess* second = app.start({QStringLiteral("."), QStringLiteral("../loose.png")},
-                                     app.root() + QStringLiteral("/later"));
+        QProcess* second = app.start({u"."_s, u"../loose.png"_s}, app.root() + u"/later"_s);
         verifyForwarded(second);
         // The running window adds before it confirms, so the report is complete already.
-        QCOMPARE(app.reported(),
-                 (QStringList{first, app.root() + QStringLiteral("/later/clip.mp4"), loose}));
+        QCOMPARE(app.reported(), (QStringList{first, app.root() + u"/later/clip.mp4"_s, loose}));
 
         // Without paths a later launch only brings the window forward.
         QProcess* bare = app.start({}, app.root());
@@ -68,8 +68,8 @@ class TestSingleInstance : public QObject {
     void replacesTheSocketOfACrashedInstance() {
         AppLauncher app;
         QVERIFY(leaveStaleSocket(app.socketPath()));
-        const QString photo = touch(app.root() + QStringLiteral("/photo.heic"));
-        const QString video = touch(app.root() + QStringLiteral("/video.webm"));
+        const QString photo = touch(app.root() + u"/photo.heic"_s);
+        const QString video = touch(app.root() + u"/video.webm"_s);
 
         QProcess* running = app.start({photo}, app.root());
         QVERIFY(app.waitForReported(1));
@@ -81,8 +81,8 @@ class TestSingleInstance : public QObject {
 
     void simultaneousLaunchesOpenOneWindow() {
         AppLauncher app;
-        const QString a = touch(app.root() + QStringLiteral("/a.jpg"));
-        const QString b = touch(app.root() + QStringLiteral("/b.jpg"));
+        const QString a = touch(app.root() + u"/a.jpg"_s);
+        const QString b = touch(app.root() + u"/b.jpg"_s);
 
         QProcess* one = app.start({a}, app.root());
         QProcess* two = app.start({b}, app.root());
