@@ -318,40 +318,6 @@ class TestEngineRun : public QObject {
         }
         QCOMPARE(allFiles(out()), QStringList{});
     }
-
-    void neverWritesOverTheSource() {
-        TersioSettings settings;
-        settings.outputMode = OutputMode::customFolder;
-        settings.customFolderPath = work_.filePath("src");
-        const QByteArray before = [&] {
-            QFile f(src("img0.jpg"));
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }();
-        auto model = modelWith(settings, {"img0.jpg"});
-        model->start();
-        QVERIFY(waitForRunEnd(*model));
-        const MediaItem& item = model->items().first();
-        QCOMPARE(
-            item.status,
-            ItemStatus::failed(QStringLiteral(
-                "This output would replace the original file. Choose another output folder.")));
-        QCOMPARE(countPrefix(log(), "start"), 0);
-        QFile after(src("img0.jpg"));
-        QVERIFY(after.open(QIODevice::ReadOnly));
-        QCOMPARE(after.readAll(), before);
-    }
-
-    void stagedNames() {
-        const QString temporary = StagedEncode::temporaryName(
-            QStringLiteral("/out/clip.mp4"), QStringLiteral("abc"), {QStringLiteral("box"), 42});
-        QCOMPARE(temporary, QStringLiteral("/out/.clip.mp4.tersio-42-abc@box.mp4"));
-        QCOMPARE(StagedEncode::launchArguments({"-i", "/in/a.mov", "/out/clip.mp4"}, temporary),
-                 (QStringList{"-i", "/in/a.mov", temporary}));
-        QCOMPARE(StagedEncode::failureMessage({1, {}, QStringLiteral("a\n\nb\n")}),
-                 QStringLiteral("b"));
-        QCOMPARE(StagedEncode::failureMessage({-7, {}, QStringLiteral("\n\n")}),
-                 QStringLiteral("FFmpeg exited with code -7."));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestEngineRun)
