@@ -1,6 +1,8 @@
 #include "ImageInspector.h"
 
+#include "ColourProfile.h"
 #include "HeifReader.h"
+#include "ImageHeader.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -10,7 +12,7 @@
 
 namespace {
 
-// Facts only need the pixel format and colour profile, so a big photo is decoded small.
+// Facts decoded only need the pixel format and colour profile, so a big picture is decoded small.
 constexpr int factsDecodeSide = 256;
 
 QSize displayedSize(QImageReader& reader) {
@@ -52,12 +54,22 @@ std::optional<QSize> qtSize(const QString& path) {
     return size;
 }
 
+// JPEG, PNG and WebP say in their headers all that the planners need, so a photo is never
+// decoded to plan it. The rest are decoded (small): a GIF keeps its transparency in each frame's
+// colour table, and one cut short or with a damaged header is judged by the decoder.
 std::optional<ImageFacts> qtFacts(const QString& path) {
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize displayed = displayedSize(reader);
     // Multi-page TIFFs are not animations, and Qt's TIFF page count upsets libtiff.
     const int frames = reader.supportsAnimation() ? std::max(1, reader.imageCount()) : 1;
+    if (!displayed.isEmpty())
+        if (const auto channels = ImageHeader::channels(path)) {
+            const QByteArray icc = ColourProfile::embeddedIcc(path);
+            return ImageFacts{QSizeF(displayed), channels->alpha, frames,
+                              !icc.isEmpty() && isWide(QColorSpace::fromIccProfile(icc)),
+                              channels->grey};
+        }
     const QSize stored = reader.size();
     if (!stored.isEmpty() && std::max(stored.width(), stored.height()) > factsDecodeSide)
         reader.setScaledSize(stored.scaled(factsDecodeSide, factsDecodeSide, Qt::KeepAspectRatio)

@@ -1,7 +1,9 @@
 #include "HeifTestWriter.h"
 #include "TestSupport.h"
 #include "tools/FileIcon.h"
+#include "tools/ImageHeader.h"
 #include "tools/ImageInspector.h"
+#include "tools/JpegRepack.h"
 #include "tools/Thumbnailer.h"
 
 #include <QColorSpace>
@@ -34,6 +36,31 @@ bool bluish(QRgb pixel) {
     return qBlue(pixel) > 150 && qRed(pixel) < 100;
 }
 
+quint32 crc32(const QByteArray& bytes) {
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : bytes) {
+        crc ^= uchar(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// A PNG with one more chunk just before its pixel data.
+bool addChunk(const QString& path, const QByteArray& type, const QByteArray& data) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray png = file.readAll();
+    file.close();
+    QByteArray chunk(4, 0);
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    QByteArray crc(4, 0);
+    qToBigEndian<quint32>(crc32(type + data), crc.data());
+    png.insert(png.indexOf("IDAT") - 4, chunk + type + data + crc);
+    return TestSupport::writeFile(path, png);
+}
+
 QString writeAvif(const QString& path, const QImage& picture, heif_orientation orientation,
                   heif_color_primaries primaries) {
     HeifTestWriter::Options options;
@@ -61,6 +88,61 @@ class TestImages : public QObject {
     void heifEnc(const QStringList& arguments) {
         QString error;
         QVERIFY2(TestSupport::runTool("heif-enc", arguments, &error), qPrintable(error));
+    }
+
+    // Pictures whose channels the header reader must tell as the decoder does.
+    void makeChannelCases() {
+        const QStringList pattern{"-f", "lavfi", "-i", "testsrc2=s=96x48", "-frames:v", "1"};
+        const auto as = [&](const char* pixelFormat, const QString& file,
+                            const QStringList& extra = {}) {
+            make(pattern + QStringList{"-pix_fmt", pixelFormat} + extra + QStringList{path(file)});
+        };
+        as("yuvj420p", "ch-yuv.jpg");
+        // ffmpeg writes no grey JPEG; Qt does.
+        QVERIFY(twoBands(patternSize)
+                    .convertToFormat(QImage::Format_Grayscale8)
+                    .save(path("ch-grey.jpg"), "JPEG", 90));
+        // Progressive (a later frame marker), with a profile segment before the frame header.
+        QVERIFY(QFile::copy(path("ch-grey.jpg"), path("ch-prog.jpg")));
+        QVERIFY(TestSupport::runTool(
+            "exiftool", {"-q", "-ICC_Profile<=/usr/share/color/icc/colord/AdobeRGB1998.icc",
+                         "-overwrite_original", path("ch-prog.jpg")}));
+        QVERIFY(JpegRepack::transformFile(path("ch-prog.jpg"), path("ch-prog.jpg"),
+                                          {.grey = false, .keepMetadata = true})
+                    .isEmpty());
+        for (const char* format : {"rgb24", "rgba", "gray", "ya8", "rgba64be", "gray16be"})
+            as(format, QStringLiteral("ch-%1.png").arg(format));
+        QVERIFY(QFile::copy(path("ch-rgb24.png"), path("ch-rgb-key.png")));
+        QVERIFY(addChunk(path("ch-rgb-key.png"), "tRNS", QByteArray("\0\0\0\0\0\0", 6)));
+        QVERIFY(QFile::copy(path("ch-gray.png"), path("ch-grey-key.png")));
+        QVERIFY(addChunk(path("ch-grey-key.png"), "tRNS", QByteArray("\0\0", 2)));
+
+        QImage palette(patternSize, QImage::Format_Indexed8);
+        palette.setColorTable({qRgb(200, 0, 0), qRgb(0, 0, 200)});
+        for (int y = 0; y < palette.height(); ++y)
+            for (int x = 0; x < palette.width(); ++x)
+                palette.setPixel(x, y, x < palette.width() / 2 ? 0 : 1);
+        QVERIFY(palette.save(path("ch-palette.png")));
+        QVERIFY(QFile::copy(path("ch-palette.png"), path("ch-palette-opaque-trns.png")));
+        QVERIFY(addChunk(path("ch-palette-opaque-trns.png"), "tRNS", "\xFF\xFF"));
+        palette.setColorTable({qRgba(200, 0, 0, 0), qRgb(0, 0, 200)});
+        QVERIFY(palette.save(path("ch-palette-clear.png")));
+
+        as("yuv420p", "ch-lossy.webp");
+        // An encoder drops an alpha channel that hides nothing.
+        const QStringList seeThrough{
+            "-f",        "lavfi", "-i", "testsrc2=s=96x48,format=rgba,colorchannelmixer=aa=0.5",
+            "-frames:v", "1"};
+        make(seeThrough + QStringList{"-pix_fmt", "yuva420p", path("ch-lossy-alpha.webp")});
+        make(seeThrough + QStringList{"-lossless", "1", path("ch-lossless-alpha.webp")});
+        as("bgr0", "ch-lossless.webp", {"-lossless", "1"});
+
+        QFile whole(path("ch-rgba.png"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        QVERIFY(TestSupport::writeFile(path("ch-cut.png"), whole.read(whole.size() / 2)));
+        QFile webp(path("ch-lossy.webp"));
+        QVERIFY(webp.open(QIODevice::ReadOnly));
+        QVERIFY(TestSupport::writeFile(path("ch-cut.webp"), webp.read(webp.size() - 10)));
     }
 
   private slots:
@@ -103,6 +185,7 @@ class TestImages : public QObject {
         QVERIFY(QFile::copy(path("still.heic"), path("heic-inside.jpg")));
         make({"-f", "lavfi", "-i", "testsrc2=s=64x36:r=5:d=0.4", "-c:v", "libx264",
               path("clip.mp4")});
+        makeChannelCases();
     }
 
     void readsEveryAcceptedExtension_data() {
@@ -182,6 +265,61 @@ class TestImages : public QObject {
         QCOMPARE(facts->hasAlpha, alpha);
         QCOMPARE(facts->frameCount, frames);
         QCOMPARE(facts->wideGamut, wide);
+    }
+
+    // A photo is planned from its header alone, so the header must say what the decoder gives.
+    void headerChannelsAgreeWithTheDecoder_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("alpha");
+        QTest::addColumn<bool>("grey");
+        QTest::newRow("JPEG 4:2:0") << "ch-yuv.jpg" << false << false;
+        QTest::newRow("grey JPEG") << "ch-grey.jpg" << false << true;
+        QTest::newRow("progressive grey JPEG with a profile") << "ch-prog.jpg" << false << true;
+        QTest::newRow("RGB PNG") << "ch-rgb24.png" << false << false;
+        QTest::newRow("RGBA PNG") << "ch-rgba.png" << true << false;
+        QTest::newRow("grey PNG") << "ch-gray.png" << false << true;
+        QTest::newRow("grey PNG with alpha") << "ch-ya8.png" << true << true;
+        QTest::newRow("16-bit RGBA PNG") << "ch-rgba64be.png" << true << false;
+        QTest::newRow("16-bit grey PNG") << "ch-gray16be.png" << false << true;
+        QTest::newRow("RGB PNG with a colour key") << "ch-rgb-key.png" << true << false;
+        QTest::newRow("grey PNG with a grey key") << "ch-grey-key.png" << true << true;
+        QTest::newRow("palette PNG") << "ch-palette.png" << false << false;
+        QTest::newRow("palette PNG, every entry opaque")
+            << "ch-palette-opaque-trns.png" << false << false;
+        QTest::newRow("palette PNG with a clear entry") << "ch-palette-clear.png" << true << false;
+        QTest::newRow("lossy WebP") << "ch-lossy.webp" << false << false;
+        QTest::newRow("lossy WebP with alpha") << "ch-lossy-alpha.webp" << true << false;
+        QTest::newRow("lossless WebP with alpha") << "ch-lossless-alpha.webp" << true << false;
+        QTest::newRow("lossless opaque WebP") << "ch-lossless.webp" << false << false;
+    }
+
+    void headerChannelsAgreeWithTheDecoder() {
+        QFETCH(QString, file);
+        QFETCH(bool, alpha);
+        QFETCH(bool, grey);
+        QCOMPARE(ImageHeader::channels(path(file)), (ImageHeader::Channels{alpha, grey}));
+        const QImage decoded(path(file));
+        QVERIFY(!decoded.isNull());
+        QCOMPARE(decoded.hasAlphaChannel(), alpha);
+        const auto facts = ImageInspector::facts(url(file));
+        QVERIFY(facts);
+        QCOMPARE(facts->hasAlpha, alpha);
+        QCOMPARE(facts->grey, grey);
+        QCOMPARE(facts->size, QSizeF(patternSize));
+    }
+
+    void headersLeftToTheDecoder_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("text named .jpg") << "broken.jpg";
+        QTest::newRow("PNG cut short") << "ch-cut.png";
+        QTest::newRow("WebP cut short") << "ch-cut.webp";
+        QTest::newRow("GIF") << "anim.gif";
+        QTest::newRow("HEIC") << "still.heic";
+    }
+
+    void headersLeftToTheDecoder() {
+        QFETCH(QString, file);
+        QCOMPARE(ImageHeader::channels(path(file)), std::nullopt);
     }
 
     void unreadableFilesGiveTheIcon_data() {

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# A folder of real photographs through tersio-cli against the very same ffmpeg argument lists and
+# post-steps (from `--dry-run --json`) run by `xargs -P2`: the ratio is what the engine itself
+# costs. Usage: bench_photo_batch.sh [jpeg|default ...] (both when none is given).
+# TERSIO_CLI picks the program (default: build/src/cli/tersio-cli of this checkout);
+# TERSIO_BENCH_CACHE the folder for the packages and photos (default $TMPDIR/tersio-bench-photo-batch).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cli="${TERSIO_CLI:-$root/build/src/cli/tersio-cli}"
+cache="${TERSIO_BENCH_CACHE:-${TMPDIR:-/tmp}/tersio-bench-photo-batch}"
+modes=("$@")
+((${#modes[@]})) || modes=(jpeg default)
+for tool in jq jpegtran pngquant optipng ffmpeg bc; do
+  command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 2; }
+done
+[[ -x "$cli" ]] || { echo "no tersio-cli at $cli (build it, or set TERSIO_CLI)" >&2; exit 2; }
+
+# --- set-up: photographs as a user has them, from Debian's wallpaper packages -----------------
+photos="$cache/photos"
+if [[ ! -f "$photos/.complete" ]]; then
+  mkdir -p "$cache/debs" "$photos"
+  (
+    cd "$cache/debs"
+    for package in mate-backgrounds plasma-workspace-wallpapers; do
+      ls "${package}"_*.deb >/dev/null 2>&1 || apt-get download -q "$package" >&2
+      dpkg-deb -x "${package}"_*.deb tree
+    done
+  )
+  tree="$cache/debs/tree/usr/share"
+  take() { # backgrounds/mate/nature/Dune.jpg -> mate-nature-Dune.jpg
+    local name="${1#*/}"
+    name="${name/\/contents\/images/}"
+    cp "$tree/$1" "$photos/${name//\//-}"
+  }
+  # 20 JPEG photographs (one of 5640x3172 among them) and 6 large PNGs.
+  for f in Aqua Blinds Dune Garden LadyBird RainDrops Storm TwoWings Wood YellowFlower; do
+    take "backgrounds/mate/nature/$f.jpg"
+  done
+  take backgrounds/mate/abstract/Elephants_5640x3172.jpg
+  for f in Autumn BytheWater ColdRipple ColorfulCups EveningGlow FallenLeaf Kite OneStandsOut; do
+    take "wallpapers/$f/contents/images/2560x1600.jpg"
+  done
+  take wallpapers/SafeLanding/contents/images/5120x2880.jpg
+  for f in Altai/contents/images/5120x2880 Canopee/contents/images/3840x2160 \
+    Kokkini/contents/images/3840x2160 Patak/contents/images/5120x2880 \
+    IceCold/contents/images/5120x2880 Opal/contents/images/3840x2160; do
+    take "wallpapers/$f.png"
+  done
+  touch "$photos/.complete"
+fi
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/tersio-photo-batch-XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME="$work/config" # the stored settings are never the user's
+"$cli" --print-settings >"$work/defaults.json"
+
+# One output as the engine does it: ffmpeg, then the post-steps the plan names, with the same
+# programs (jpegtran stands for the lossless progressive re-pack the engine does in-process).
+cat >"$work/steps.sh" <<'STEPS'
+# output ALPHA GREY SOURCE DEST "POST..." FFMPEG ARGUMENTS...
+output() {
+  local alpha="$1" grey="$2" source="$3" dest="$4" post="$5"
+  shift 5
+  mkdir -p "$(dirname "$dest")"
+  "$@" || exit 1
+  for step in $post; do
+    case "$step" in
+    jpeg-lossless-progressive)
+      local g=()
+      [[ "$grey" == true ]] && g=(-grayscale)
+      jpegtran -copy none -optimize -progressive "${g[@]}" -outfile "$dest.rp" "$dest" &&
+        mv "$dest.rp" "$dest"
+      ;;
+    png-palette)
+      local nofs=() ssim
+      [[ "$alpha" == true ]] && nofs=(--nofs)
+      if pngquant --force --output "$dest.pal.png" "${nofs[@]}" --strip -- "$dest"; then
+        ssim=$(ffmpeg -hide_banner -nostdin -loglevel error -f image2 -pattern_type none \
+          -i "$dest" -f image2 -pattern_type none -i "$dest.pal.png" -filter_complex \
+          '[0:v]format=gbrp[r];[1:v]format=gbrp[c];[r][c]ssim=stats_file=-[white]' \
+          -map '[white]' -f null - | sed -n 's/.*All:\([0-9.]*\).*/\1/p')
+        if awk -v s="${ssim:-0}" 'BEGIN { exit !(s >= 0.965) }' &&
+          (($(stat -c %s "$dest.pal.png") < $(stat -c %s "$dest"))); then
+          mv "$dest.pal.png" "$dest"
+        fi
+        rm -f "$dest.pal.png"
+      fi
+      ;;
+    png-lossless-squeeze) optipng -quiet -o1 -- "$dest" ;;
+    source-if-smaller)
+      if (($(stat -c %s "$dest") > $(stat -c %s "$source"))); then
+        case "$dest" in
+        *.jpg) jpegtran -copy none -optimize -progressive -outfile "$dest" "$source" ;;
+        *) cp "$source" "$dest" ;;
+        esac
+      fi
+      ;;
+    esac
+  done
+}
+STEPS
+
+seconds() { # wall-clock seconds of a command
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>"$work/last.err" || { cat "$work/last.err" >&2; return 1; }
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+
+echo "photos: $(find "$photos" -name '*.jpg' | wc -l) JPEG, $(find "$photos" -name '*.png' | wc -l)" \
+  "PNG, $(du -sh "$photos" | cut -f1); $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
+for mode in "${modes[@]}"; do
+  case "$mode" in
+  jpeg) flags=(--image-format jpeg) ;;
+  default) flags=() ;;
+  *) echo "unknown part $mode (jpeg or default)" >&2; exit 2 ;;
+  esac
+  out="$work/out"
+  common=(--settings "$work/defaults.json" "${flags[@]}" --output "$out")
+  "$cli" "${common[@]}" --dry-run --json "$photos" >"$work/plan-$mode.json"
+  # Each output becomes a script before the clock starts: the reference parses no JSON.
+  rm -rf "$work/jobs" && mkdir "$work/jobs"
+  jq -r '.tools.ffmpeg as $ffmpeg | .items[] | . as $i | .outputs[] | select(.skip != true) |
+    ([$i.hasAlpha, $i.grey, $i.source, .destination, (.post | join(" ")), $ffmpeg]
+      + .arguments) | @sh' \
+    "$work/plan-$mode.json" >"$work/lines"
+  n=0
+  while IFS= read -r line; do
+    n=$((n + 1))
+    printf '. %q\noutput %s\n' "$work/steps.sh" "$line" >"$work/jobs/$n.sh"
+    echo "$work/jobs/$n.sh"
+  done <"$work/lines" >"$work/jobs.list"
+
+  rm -rf "$out"
+  engine=$(seconds "$cli" "${common[@]}" --quiet "$photos")
+  engineBytes=$(du -sb "$out" | cut -f1)
+  rm -rf "$out"
+  reference=$(seconds xargs -d '\n' -P2 -n1 bash <"$work/jobs.list")
+  referenceBytes=$(du -sb "$out" | cut -f1)
+  rm -rf "$out"
+  printf '%-8s %2d outputs  tersio-cli %7.2f s  xargs -P2 %7.2f s  ratio %.3f  (bytes %s / %s)\n' \
+    "$mode" "$n" "$engine" "$reference" "$(echo "$engine / $reference" | bc -l)" \
+    "$engineBytes" "$referenceBytes"
+done
