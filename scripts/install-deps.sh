@@ -22,6 +22,8 @@ packages=(
   qml6-module-qttest libheif-examples libimage-exiftool-perl xvfb xauth openssl
   desktop-file-utils appstream dpkg-dev file lintian man-db
   liblcms2-utils icc-profiles-free colord-data libgs-common adwaita-icon-theme parallel
+  # benchmarks (bench/*.sh)
+  jq bc libjpeg-turbo-progs
 )
 
 missing=()

@@ -43,6 +43,8 @@ Found png(QIODevice& file) {
         if (type == "IDAT" || type == "IEND")
             break;
         if (type == "tRNS") {
+            if (length > 256) // at most one entry per palette colour; never trust a length
+                return std::nullopt;
             const QByteArray entries = file.read(length);
             if (entries.size() != qsizetype(length))
                 return std::nullopt;
@@ -109,6 +111,8 @@ Found webp(QIODevice& file, quint32 riffSize) {
         const QByteArray type = chunk.left(4);
         const quint32 length = littleEndian32(chunk, 4);
         if (type == "VP8X") {
+            if (length < 10)
+                return std::nullopt;
             const QByteArray flags = file.read(1);
             if (flags.size() != 1)
                 return std::nullopt;

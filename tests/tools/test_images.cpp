@@ -140,6 +140,9 @@ class TestImages : public QObject {
         QFile whole(path("ch-rgba.png"));
         QVERIFY(whole.open(QIODevice::ReadOnly));
         QVERIFY(TestSupport::writeFile(path("ch-cut.png"), whole.read(whole.size() / 2)));
+        QByteArray forged = whole.seek(0) ? whole.readAll() : QByteArray();
+        forged.insert(forged.indexOf("IDAT") - 4, QByteArray("\xFF\xFF\xFF\xF0tRNS", 8));
+        QVERIFY(TestSupport::writeFile(path("ch-forged.png"), forged));
         QFile webp(path("ch-lossy.webp"));
         QVERIFY(webp.open(QIODevice::ReadOnly));
         QVERIFY(TestSupport::writeFile(path("ch-cut.webp"), webp.read(webp.size() - 10)));
@@ -313,6 +316,7 @@ class TestImages : public QObject {
         QTest::newRow("text named .jpg") << "broken.jpg";
         QTest::newRow("PNG cut short") << "ch-cut.png";
         QTest::newRow("WebP cut short") << "ch-cut.webp";
+        QTest::newRow("PNG claiming a 4 GB transparency chunk") << "ch-forged.png";
         QTest::newRow("GIF") << "anim.gif";
         QTest::newRow("HEIC") << "still.heic";
     }
