@@ -29,7 +29,7 @@ struct SourceFacts {
     bool current = false; // the item's facts still describe the file: nothing was read
 };
 
-// Blocking (ffprobe, image decoding, poster frames): call it on a worker thread. Given an
+// Blocking (ffprobe for videos, image headers, poster frames): call it on a worker thread. Given an
 // ffmpeg, a probed video's poster time is chosen by looking at its frames.
 SourceFacts read(const MediaItem& item, const std::optional<QString>& ffprobe,
                  const QString& posterLookWith = {});

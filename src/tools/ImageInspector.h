@@ -22,8 +22,9 @@ namespace ImageInspector {
 // be read. Handles every image extension the queue accepts (HEIC, HEIF and AVIF through libheif).
 std::optional<QSizeF> pixelSize(const QUrl& image);
 
-// Size and content facts; decodes the first image (at a reduced size), so call it off the
-// interface thread for large files.
+// Size and content facts. JPEG, PNG, WebP and HEIF are read from their headers; other formats
+// and damaged files are decoded (the first image, at a reduced size), so call it off the
+// interface thread.
 std::optional<ImageFacts> facts(const QUrl& image);
 
 } // namespace ImageInspector
