@@ -56,7 +56,7 @@ std::optional<QSize> qtSize(const QString& path) {
 
 // JPEG, PNG and WebP say in their headers all that the planners need, so a photo is never
 // decoded to plan it. The rest are decoded (small): a GIF keeps its transparency in each frame's
-// colour table, and one cut short or with a damaged header is judged by the decoder.
+// colour table, and a file cut short or with a damaged header is left to the decoder to judge.
 std::optional<ImageFacts> qtFacts(const QString& path) {
     QImageReader reader(path);
     reader.setAutoTransform(true);
