@@ -275,25 +275,24 @@ class TestImages : public QObject {
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("alpha");
         QTest::addColumn<bool>("grey");
-        QTest::newRow("JPEG 4:2:0") << "ch-yuv.jpg" << false << false;
-        QTest::newRow("grey JPEG") << "ch-grey.jpg" << false << true;
-        QTest::newRow("progressive grey JPEG with a profile") << "ch-prog.jpg" << false << true;
-        QTest::newRow("RGB PNG") << "ch-rgb24.png" << false << false;
-        QTest::newRow("RGBA PNG") << "ch-rgba.png" << true << false;
-        QTest::newRow("grey PNG") << "ch-gray.png" << false << true;
-        QTest::newRow("grey PNG with alpha") << "ch-ya8.png" << true << true;
-        QTest::newRow("16-bit RGBA PNG") << "ch-rgba64be.png" << true << false;
-        QTest::newRow("16-bit grey PNG") << "ch-gray16be.png" << false << true;
-        QTest::newRow("RGB PNG with a colour key") << "ch-rgb-key.png" << true << false;
-        QTest::newRow("grey PNG with a grey key") << "ch-grey-key.png" << true << true;
-        QTest::newRow("palette PNG") << "ch-palette.png" << false << false;
-        QTest::newRow("palette PNG, every entry opaque")
-            << "ch-palette-opaque-trns.png" << false << false;
-        QTest::newRow("palette PNG with a clear entry") << "ch-palette-clear.png" << true << false;
-        QTest::newRow("lossy WebP") << "ch-lossy.webp" << false << false;
-        QTest::newRow("lossy WebP with alpha") << "ch-lossy-alpha.webp" << true << false;
-        QTest::newRow("lossless WebP with alpha") << "ch-lossless-alpha.webp" << true << false;
-        QTest::newRow("lossless opaque WebP") << "ch-lossless.webp" << false << false;
+        row("JPEG 4:2:0", "ch-yuv.jpg", false, false);
+        row("grey JPEG", "ch-grey.jpg", false, true);
+        row("progressive grey JPEG with a profile", "ch-prog.jpg", false, true);
+        row("RGB PNG", "ch-rgb24.png", false, false);
+        row("RGBA PNG", "ch-rgba.png", true, false);
+        row("grey PNG", "ch-gray.png", false, true);
+        row("grey PNG with alpha", "ch-ya8.png", true, true);
+        row("16-bit RGBA PNG", "ch-rgba64be.png", true, false);
+        row("16-bit grey PNG", "ch-gray16be.png", false, true);
+        row("RGB PNG with a colour key", "ch-rgb-key.png", true, false);
+        row("grey PNG with a grey key", "ch-grey-key.png", true, true);
+        row("palette PNG", "ch-palette.png", false, false);
+        row("palette PNG, every entry opaque", "ch-palette-opaque-trns.png", false, false);
+        row("palette PNG with a clear entry", "ch-palette-clear.png", true, false);
+        row("lossy WebP", "ch-lossy.webp", false, false);
+        row("lossy WebP with alpha", "ch-lossy-alpha.webp", true, false);
+        row("lossless WebP with alpha", "ch-lossless-alpha.webp", true, false);
+        row("lossless opaque WebP", "ch-lossless.webp", false, false);
     }
 
     void headerChannelsAgreeWithTheDecoder() {
@@ -313,12 +312,12 @@ class TestImages : public QObject {
 
     void headersLeftToTheDecoder_data() {
         QTest::addColumn<QString>("file");
-        QTest::newRow("text named .jpg") << "broken.jpg";
-        QTest::newRow("PNG cut short") << "ch-cut.png";
-        QTest::newRow("WebP cut short") << "ch-cut.webp";
-        QTest::newRow("PNG claiming a 4 GB transparency chunk") << "ch-forged.png";
-        QTest::newRow("GIF") << "anim.gif";
-        QTest::newRow("HEIC") << "still.heic";
+        row("text named .jpg", "broken.jpg");
+        row("PNG cut short", "ch-cut.png");
+        row("WebP cut short", "ch-cut.webp");
+        row("PNG claiming a 4 GB transparency chunk", "ch-forged.png");
+        row("GIF", "anim.gif");
+        row("HEIC", "still.heic");
     }
 
     void headersLeftToTheDecoder() {
