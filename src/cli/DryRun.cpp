@@ -1,6 +1,7 @@
 #include "DryRun.h"
 
 #include "engine/SourceReading.h"
+#include "planning/FusedPlan.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentMap>
@@ -36,6 +37,18 @@ ItemPlan report(const Read& read, const TersioSettings& settings) {
         const bool exists = QFileInfo::exists(output.destination.toLocalFile());
         result.steps << PlanStep{output, !settings.overwriteExisting && exists};
     }
+    // Skipped outputs are left out of the processes, as a run leaves them out.
+    QList<PlannedOutput> toRun;
+    QList<int> stepOf;
+    for (int i = 0; i < result.steps.size(); ++i)
+        if (!result.steps.at(i).skip) {
+            toRun << result.steps.at(i).output;
+            stepOf << i;
+        }
+    result.invocations = FusedPlan::groupWithinBudget(toRun, read.item.width, read.item.height);
+    for (FusedPlan::Invocation& invocation : result.invocations)
+        for (int& index : invocation.outputs)
+            index = stepOf.at(index);
     return result;
 }
 

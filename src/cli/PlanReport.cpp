@@ -49,6 +49,17 @@ QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools
                 outputs.append(output);
             }
             entry.insert(u"outputs"_s, outputs);
+            QJsonArray invocations;
+            for (const auto& invocation : plan.invocations) {
+                QJsonArray destinations;
+                for (const int index : invocation.outputs)
+                    destinations.append(plan.steps.at(index).output.destination.toLocalFile());
+                invocations.append(QJsonObject{
+                    {u"arguments"_s, QJsonArray::fromStringList(invocation.arguments)},
+                    {u"destinations"_s, destinations},
+                });
+            }
+            entry.insert(u"invocations"_s, invocations);
         }
         items.append(entry);
     }

@@ -2,6 +2,7 @@
 
 #include "model/MediaItem.h"
 #include "planning/CommandBuilder.h"
+#include "planning/FusedPlan.h"
 #include "tools/FFmpegLocator.h"
 
 #include <QJsonDocument>
@@ -20,12 +21,15 @@ struct ItemPlan {
     MediaItem item;
     QList<PlanStep> steps;
     QString error;
+    QList<FusedPlan::Invocation> invocations; // what really runs; `outputs` index into steps
 };
 
 namespace PlanReport {
 
-// {"items":[{index, source, kind, width, height, duration, hdr, hasAlpha, grey, outputs|error}]};
-// each output: {label, destination, arguments, post[, skip]}
+// {"items":[{index, source, kind, width, height, duration, hdr, hasAlpha, grey,
+//   outputs, invocations|error}]};
+// each output: {label, destination, arguments, post[, skip]};
+// each invocation: {arguments, destinations}, the processes a run starts.
 // With `tools`, a "tools" object names each program found (null for one that is missing).
 QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools>& tools = {});
 

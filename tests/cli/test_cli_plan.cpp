@@ -61,6 +61,21 @@ class TestCliPlan : public CliHarness {
             QCOMPARE(arguments(outputs[i]), plan[i].arguments);
         }
 
+        // One process writes all seven; each destination appears once, where the list says.
+        const QJsonArray invocations = item[u"invocations"_s].toArray();
+        QCOMPARE(invocations.size(), 1);
+        const QStringList fused = arguments(invocations[0]);
+        QCOMPARE(fused.count(u"-i"_s), 1);
+        QVERIFY(fused.contains(u"-filter_complex"_s));
+        QStringList destinations;
+        for (const auto& d : invocations[0].toObject()[u"destinations"_s].toArray())
+            destinations << d.toString();
+        QCOMPARE(destinations.size(), 7);
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(destinations[i], outputs[i].toObject()[u"destination"_s].toString());
+            QCOMPARE(fused.count(destinations[i]), 1);
+        }
+
         QVERIFY2(!QFileInfo::exists(out), "a dry run must not create folders");
         QVERIFY(!QFileInfo::exists(storeFile()));
 
@@ -159,6 +174,26 @@ class TestCliPlan : public CliHarness {
                  u"Animated WebP is not supported by this FFmpeg build."_s);
         const QStringList heic = arguments(bySource[u"photo.heic"_s][u"outputs"_s][0]);
         QCOMPARE(argumentAfter(heic, u"-i"_s), folder + u"/photo.heic"_s);
+    }
+
+    void skippedOutputsStayOutOfTheProcesses() {
+        const QString folder = media_.filePath(u"kept"_s);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(TestSupport::ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=s=320x240:d=1"_s,
+                                     u"-pix_fmt"_s, u"yuv420p"_s, folder + u"/clip.mp4"_s}));
+        const QString kept = folder + u"/optimised/clip.webm"_s;
+        QVERIFY(TestSupport::writeFile(kept, "old"));
+        const Outcome o = cli({u"--dry-run"_s, u"--json"_s, u"--no-overwrite"_s, folder});
+        const QJsonObject item = o.json()[u"items"_s][0].toObject();
+        QCOMPARE(item[u"outputs"_s].toArray().size(), 7);
+        QCOMPARE(item[u"outputs"_s][1][u"skip"_s].toBool(), true);
+        QStringList written;
+        for (const auto& invocation : item[u"invocations"_s].toArray())
+            for (const auto& d : invocation.toObject()[u"destinations"_s].toArray())
+                written << d.toString();
+        QCOMPARE(written.size(), 6);
+        QVERIFY(!written.contains(kept));
+        QVERIFY(!arguments(item[u"invocations"_s][0]).contains(kept));
     }
 
     void badUsageExitsTwoWithTheReason_data() {
