@@ -6,7 +6,11 @@
 #include "engine/SourceReading.h"
 
 #include <QFileInfo>
+#include <QSize>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <utility>
 
 ItemPipeline::ItemPipeline(const QUuid& id, std::shared_ptr<const RunSnapshot> run,
                            QueueModel* queue, RunControl* control, RunNames* names,
@@ -66,58 +70,89 @@ void ItemPipeline::named(const SourceReading::ItemPlan& planned) {
         return fail(planned.failure);
     plan_ = planned.outputs;
 
-    queue_->update(id_, [](MediaItem& it) { it.status = ItemStatus::working(); });
-    nextOutput();
-}
-
-void ItemPipeline::nextOutput() {
+    // Outputs already there with overwriting off are kept and left out of every process.
     const int n = int(plan_.size());
-    for (; next_ < n; ++next_) {
-        if (control_->stopRequested)
-            return cancelled();
-        if (!queue_->find(id_))
-            return finish();
-        const PlannedOutput& output = plan_.at(next_);
+    produced_ = QList<std::optional<ProducedFile>>(n);
+    QList<PlannedOutput> toWrite;
+    QList<int> planIndex;
+    for (int i = 0; i < n; ++i) {
+        const PlannedOutput& output = plan_.at(i);
         const QFileInfo existing(output.destination.toLocalFile());
         if (!run_->settings.overwriteExisting && existing.exists()) {
-            produced_.append({QUuid::createUuid(),
-                              output.label,
-                              output.destination,
-                              qMax<qint64>(0, existing.size()),
-                              {}});
+            produced_[i] = ProducedFile{QUuid::createUuid(),
+                                        output.label,
+                                        output.destination,
+                                        qMax<qint64>(0, existing.size()),
+                                        {}};
             continue;
         }
-        if (item_.kind == MediaKind::image && !prepared_)
-            return prepareSource();
-        queue_->update(id_, [&output](MediaItem& it) { it.currentTask = output.label; });
+        toWrite << output;
+        planIndex << i;
+    }
+    toWrite_ = int(toWrite.size());
+    invocations_ = FusedPlan::group(toWrite, control_->memoryBudget, item_.width, item_.height);
+    for (FusedPlan::Invocation& invocation : invocations_)
+        for (int& index : invocation.outputs)
+            index = planIndex.at(index);
 
-        auto job = std::make_shared<FFmpegJob>();
-        control_->activeJobs.insert(id_, job);
-        encoding_ = next_;
-        const int index = next_;
-        // The job calls back on its worker thread; the value is applied here, on the main one.
-        const auto onProgress = ProgressRelay::toThreadOf(
-            this, [this, index](double fraction) { applyProgress(index, fraction); });
-        // The encode holds the intermediate too, so it outlives the pipeline while ffmpeg reads.
-        const PackSteps::Context packing{run_->tools, item_.url.toLocalFile(),
-                                         preparedFile_ != nullptr, item_.hasAlpha};
-        QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, output, onProgress,
-                                     prepared = preparedFile_, packing] {
-            return StagedEncode::run(*job, ffmpeg, output, onProgress,
-                                     prepared ? prepared->path() : QString(), packing);
-        }).then(this, [this, index, job](const StagedEncode::Outcome& outcome) {
-            encoded(index, job, outcome);
+    queue_->update(id_, [](MediaItem& it) { it.status = ItemStatus::working(); });
+    nextInvocation();
+}
+
+void ItemPipeline::nextInvocation() {
+    if (control_->stopRequested)
+        return cancelled();
+    if (!queue_->find(id_))
+        return finish();
+    if (next_ >= invocations_.size()) {
+        queue_->update(id_, [this](MediaItem& it) {
+            it.outputs.clear();
+            for (const auto& file : std::as_const(produced_))
+                if (file)
+                    it.outputs.append(*file);
+            it.progress = 1.0;
+            it.currentTask.clear();
+            it.status = ItemStatus::done();
         });
+        return finish();
+    }
+    if (item_.kind == MediaKind::image && !prepared_)
+        return prepareSource();
+
+    const FusedPlan::Invocation invocation = invocations_.at(next_);
+    QList<PlannedOutput> writes;
+    QStringList labels;
+    for (const int index : invocation.outputs) {
+        writes << plan_.at(index);
+        labels << plan_.at(index).label;
+    }
+    const qint64 memory =
+        MemoryEstimate::processBytes(writes, QSize(int(item_.width), int(item_.height)));
+    if (!control_->reserveMemory(memory)) {
+        control_->waitForMemory(this, [this] { nextInvocation(); });
         return;
     }
+    memoryHeld_ = memory;
+    const QString task = FusedPlan::taskText(labels);
+    queue_->update(id_, [&task](MediaItem& it) { it.currentTask = task; });
 
-    queue_->update(id_, [this](MediaItem& it) {
-        it.outputs = produced_;
-        it.progress = 1.0;
-        it.currentTask.clear();
-        it.status = ItemStatus::done();
+    auto job = std::make_shared<FFmpegJob>();
+    control_->activeJobs.insert(id_, job);
+    encoding_ = next_;
+    const int index = next_;
+    // The job calls back on its worker thread; the value is applied here, on the main one.
+    const auto onProgress = ProgressRelay::toThreadOf(
+        this, [this, index](double fraction) { applyProgress(index, fraction); });
+    // The encode holds the intermediate too, so it outlives the pipeline while ffmpeg reads.
+    const PackSteps::Context packing{run_->tools, item_.url.toLocalFile(), preparedFile_ != nullptr,
+                                     item_.hasAlpha};
+    QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, invocation, plan = plan_,
+                                 onProgress, prepared = preparedFile_, packing] {
+        return FusedEncode::run(*job, ffmpeg, invocation, plan, onProgress,
+                                prepared ? prepared->path() : QString(), packing);
+    }).then(this, [this, index, job](const FusedEncode::Outcome& outcome) {
+        encoded(index, job, outcome);
     });
-    finish();
 }
 
 void ItemPipeline::prepareSource() {
@@ -129,24 +164,30 @@ void ItemPipeline::prepareSource() {
             preparedFile_ = preparation.file;
             if (!preparation.error.isEmpty())
                 return fail(preparation.error);
-            nextOutput();
+            nextInvocation();
         });
 }
 
 void ItemPipeline::encoded(int index, const std::shared_ptr<FFmpegJob>& job,
-                           const StagedEncode::Outcome& outcome) {
+                           const FusedEncode::Outcome& outcome) {
     encoding_ = -1;
+    control_->releaseMemory(std::exchange(memoryHeld_, 0));
     if (control_->activeJobs.value(id_) == job)
         control_->activeJobs.remove(id_);
 
     if (outcome.status == 0) {
-        const PlannedOutput& output = plan_.at(index);
-        produced_.append(
-            {QUuid::createUuid(), output.label, output.destination, outcome.bytes, outcome.note});
-        progress_ = double(index + 1) / double(plan_.size());
+        const FusedPlan::Invocation& invocation = invocations_.at(index);
+        for (qsizetype k = 0; k < invocation.outputs.size(); ++k) {
+            const PlannedOutput& output = plan_.at(invocation.outputs.at(k));
+            produced_[invocation.outputs.at(k)] =
+                ProducedFile{QUuid::createUuid(), output.label, output.destination,
+                             outcome.bytes.value(k), outcome.notes.value(k)};
+        }
+        outputsDone_ += int(invocation.outputs.size());
+        progress_ = std::max(progress_, double(outputsDone_) / double(toWrite_));
         queue_->update(id_, [this](MediaItem& it) { it.progress = progress_; });
         ++next_;
-        return nextOutput();
+        return nextInvocation();
     }
     if (outcome.status == 130 || control_->stopRequested || job->cancelled())
         return cancelled();
@@ -154,11 +195,13 @@ void ItemPipeline::encoded(int index, const std::shared_ptr<FFmpegJob>& job,
 }
 
 void ItemPipeline::applyProgress(int index, double fraction) {
-    // A report that lands after its output has finished would pull the bar back: dropped.
+    // A report that lands after its process has finished would pull the bar back: dropped.
     if (index != encoding_)
         return;
-    const double n = double(plan_.size());
-    const double value = double(index) / n + fraction / n;
+    // One bar for the item across what it writes: the outputs already written plus this
+    // process's share; a single process takes the bar from 0 to 1.
+    const double share = double(invocations_.at(index).outputs.size());
+    const double value = (double(outputsDone_) + fraction * share) / double(toWrite_);
     if (value <= progress_)
         return;
     progress_ = value;

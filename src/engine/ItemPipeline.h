@@ -1,9 +1,10 @@
 #pragma once
 
+#include "engine/FusedEncode.h"
 #include "engine/RunControl.h"
 #include "engine/SourceReading.h"
-#include "engine/StagedEncode.h"
 #include "planning/CommandBuilder.h"
+#include "planning/FusedPlan.h"
 #include "tools/SourcePreparer.h"
 
 #include <QList>
@@ -17,10 +18,11 @@
 class QueueModel;
 class RunNames;
 
-// One item's way through a run: read the source, place and plan the outputs, encode them one
-// after another, and record the result. Lives on the main thread and only ever waits for
-// worker results, so several pipelines interleave there. Every change to the item goes
-// through QueueModel::update by id, so a removed item is simply no longer touched.
+// One item's way through a run: read the source, place and plan the outputs, write them with
+// as few ffmpeg processes as possible (one, when they can share it), and record the result. Lives
+// on the main thread and only ever waits for worker results, so several pipelines interleave there.
+// Every change to the item goes through QueueModel::update by id, so a removed item is simply no
+// longer touched.
 class ItemPipeline : public QObject {
     Q_OBJECT
 
@@ -38,10 +40,10 @@ class ItemPipeline : public QObject {
   private:
     void sourceRead(const SourceReading::SourceFacts& facts);
     void named(const SourceReading::ItemPlan& planned);
-    void nextOutput();
+    void nextInvocation();
     void prepareSource();
     void encoded(int index, const std::shared_ptr<FFmpegJob>& job,
-                 const StagedEncode::Outcome& outcome);
+                 const FusedEncode::Outcome& outcome);
     bool namedOnly() const;
     void fail(const QString& message);
     void cancelled();
@@ -57,9 +59,13 @@ class ItemPipeline : public QObject {
 
     MediaItem item_; // the local copy the planners see
     QList<PlannedOutput> plan_;
-    QList<ProducedFile> produced_;
+    QList<std::optional<ProducedFile>> produced_; // by plan index: written or kept
+    QList<FusedPlan::Invocation> invocations_;    // their indices point into plan_
     int next_ = 0;
-    int encoding_ = -1; // index of the output being encoded, -1 between encodes
+    int encoding_ = -1;   // index of the invocation running, -1 between them
+    int toWrite_ = 0;     // outputs not kept: what the progress bar spans
+    int outputsDone_ = 0; // of those, written
+    qint64 memoryHeld_ = 0;
     double progress_ = 0;
     bool finished_ = false;
     // The decoded copy of a photo ffmpeg would misread, made before the first encode and shared

@@ -180,8 +180,8 @@ QString randomTag() {
     return tag;
 }
 
-// Creates the hidden file exclusively (mode from the umask, like any ffmpeg output), so two
-// encodes can never share one. On failure `reason` holds the file system's description.
+} // namespace
+
 QString reserveTemporary(const QString& destinationPath, QString* reason) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString path = temporaryName(destinationPath, randomTag());
@@ -199,8 +199,6 @@ QString reserveTemporary(const QString& destinationPath, QString* reason) {
     *reason = systemReason(EEXIST);
     return {};
 }
-
-} // namespace
 
 Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
             const FFmpegJob::ProgressCallback& onProgress, const QString& readPath,

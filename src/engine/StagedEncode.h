@@ -45,6 +45,10 @@ std::optional<Writer> writerOf(const QString& fileName, const QString& destinati
 // many went.
 int removeStale(const QString& destinationPath, qint64 quietSeconds = 600);
 
+// Creates the hidden file exclusively (mode from the umask, like any ffmpeg output), so two
+// encodes can never share one. Empty on failure, with the file system's description in `reason`.
+QString reserveTemporary(const QString& destinationPath, QString* reason);
+
 // The argument list handed to ffmpeg: the planned one with its last element (the destination)
 // replaced by the path that is actually written and, when `readPath` is given, the input after
 // "-i" replaced by the prepared copy of the source.

@@ -33,22 +33,30 @@ inline FFmpegTools realTools() {
     return {QStringLiteral("/usr/bin/ffmpeg"), QStringLiteral("/usr/bin/ffprobe")};
 }
 
-// A stand-in ffmpeg: logs "start <pid> <output>" and "end <pid>" to `log`, prints three
-// progress lines, writes a partial output, waits while `hold` exists, then finishes the file.
-// A look at a poster frame (written to a pipe) fails at once and is not logged.
+// A stand-in ffmpeg: logs "start <pid> <last argument>" and "end <pid>" to `log`, prints three
+// progress lines, writes part of every output (each absolute path not read with "-i"), waits
+// while `hold` exists, then finishes them. A look at a poster frame (written to a pipe) fails
+// at once and is not logged.
 inline QString writeFakeFFmpeg(const QString& dir, const QString& log, const QString& hold) {
-    const QByteArray body = "log='" + log.toUtf8() + "'\nhold='" + hold.toUtf8() +
-                            "'\n"
-                            "for last; do :; done\n"
-                            "case \"$last\" in pipe:*) exit 1 ;; esac\n"
-                            "echo \"start $$ $last\" >> \"$log\"\n"
-                            "printf partial > \"$last\"\n"
-                            "for us in 250000 500000 750000; do\n"
-                            "  printf 'frame=1\\nout_time_us=%s\\nprogress=continue\\n' $us\n"
-                            "done\n"
-                            "while [ -e \"$hold\" ]; do sleep 0.05; done\n"
-                            "printf 'finished output %s' $$ > \"$last\"\n"
-                            "echo \"end $$\" >> \"$log\"\n";
+    const QByteArray body =
+        "log='" + log.toUtf8() + "'\nhold='" + hold.toUtf8() +
+        "'\n"
+        "outs=; prev=\n"
+        "for a; do\n"
+        "  case \"$a\" in /*) [ \"$prev\" = -i ] || outs=\"$outs\n$a\" ;; esac\n"
+        "  prev=$a; last=$a\n"
+        "done\n"
+        "case \"$last\" in pipe:*) exit 1 ;; esac\n"
+        "echo \"start $$ $last\" >> \"$log\"\n"
+        "echo \"$outs\" | while read -r o; do [ -n \"$o\" ] && printf partial > \"$o\"; done\n"
+        "for us in 250000 500000 750000; do\n"
+        "  printf 'frame=1\\nout_time_us=%s\\nprogress=continue\\n' $us\n"
+        "done\n"
+        "while [ -e \"$hold\" ]; do sleep 0.05; done\n"
+        "echo \"$outs\" | while read -r o; do\n"
+        "  [ -n \"$o\" ] && printf 'finished output %s' $$ > \"$o\"\n"
+        "done\n"
+        "echo \"end $$\" >> \"$log\"\n";
     return TestSupport::writeScript(dir + QStringLiteral("/ffmpeg"), body);
 }
 

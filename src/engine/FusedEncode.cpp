@@ -1,0 +1,116 @@
+#include "FusedEncode.h"
+
+#include "engine/StagedEncode.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+void removeAll(const QStringList& paths) {
+    for (const QString& path : paths)
+        ::unlink(QFile::encodeName(path).constData());
+}
+
+FusedEncode::Outcome cancelledOutcome() {
+    return {130, QStringLiteral("Cancelled"), {}, {}};
+}
+
+} // namespace
+
+namespace FusedEncode {
+
+double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan) {
+    for (const int index : invocation.outputs)
+        if (!plan.at(index).post.isEmpty())
+            return 0.9;
+    return 1.0;
+}
+
+Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& invocation,
+            const QList<PlannedOutput>& plan, const FFmpegJob::ProgressCallback& onProgress,
+            const QString& readPath, const PackSteps::Context& packing) {
+    if (job.cancelled())
+        return cancelledOutcome();
+    QStringList destinations;
+    QStringList staged;
+    QStringList arguments = invocation.arguments;
+    for (qsizetype k = 0; k < invocation.outputs.size(); ++k) {
+        const QString destination = plan.at(invocation.outputs.at(k)).destination.toLocalFile();
+        // Leftovers of a run that was killed outright would otherwise stay beside the outputs.
+        StagedEncode::removeStale(destination);
+        QString reason;
+        const QString temporary = StagedEncode::reserveTemporary(destination, &reason);
+        if (temporary.isEmpty()) {
+            removeAll(staged);
+            return {
+                -1,
+                QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
+                {},
+                {}};
+        }
+        destinations << destination;
+        staged << temporary;
+        arguments[invocation.writeSlots.at(k)] = temporary;
+    }
+    QString source;
+    if (invocation.inputSlot >= 0) {
+        source = arguments.at(invocation.inputSlot);
+        if (!readPath.isEmpty())
+            arguments[invocation.inputSlot] = readPath;
+    }
+
+    const double share = encodeShare(invocation, plan);
+    const auto report = [&onProgress](double fraction) {
+        if (onProgress)
+            onProgress(fraction);
+    };
+    const ShellResult result = job.run(ffmpeg, arguments, invocation.progressDuration,
+                                       [&](double fraction) { report(fraction * share); });
+    if (result.status != 0) {
+        removeAll(staged);
+        // ffmpeg names the files it was writing; the user knows only the destinations.
+        QString message = StagedEncode::failureMessage(result);
+        for (qsizetype k = 0; k < staged.size(); ++k)
+            message.replace(staged.at(k), destinations.at(k));
+        if (!readPath.isEmpty() && !source.isEmpty())
+            message.replace(readPath, source);
+        return {result.status, message, {}, {}};
+    }
+
+    Outcome outcome;
+    const qsizetype n = staged.size();
+    for (qsizetype k = 0; k < n; ++k) {
+        const PlannedOutput& output = plan.at(invocation.outputs.at(k));
+        outcome.notes << PackSteps::run(output, staged.at(k), packing).join(QLatin1Char(' '));
+        // A stop during the post-steps leaves nothing behind either.
+        if (job.cancelled()) {
+            removeAll(staged);
+            return cancelledOutcome();
+        }
+        if (!output.post.isEmpty())
+            report(share + (1.0 - share) * double(k + 1) / double(n));
+    }
+    for (qsizetype k = 0; k < n; ++k) {
+        if (::rename(QFile::encodeName(staged.at(k)).constData(),
+                     QFile::encodeName(destinations.at(k)).constData()) != 0) {
+            const int error = errno;
+            removeAll(staged.mid(k));
+            return {-1,
+                    QStringLiteral("Cannot save %1: %2")
+                        .arg(QFileInfo(destinations.at(k)).fileName(),
+                             QString::fromLocal8Bit(std::strerror(error))),
+                    {},
+                    {}};
+        }
+        outcome.bytes << qMax<qint64>(0, QFileInfo(destinations.at(k)).size());
+    }
+    return outcome;
+}
+
+} // namespace FusedEncode
