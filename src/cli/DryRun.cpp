@@ -32,7 +32,7 @@ Read readAndPlan(const MediaItem& queued, const FFmpegTools& tools, const Tersio
 }
 
 ItemPlan report(const Read& read, const TersioSettings& settings) {
-    ItemPlan result{-1, read.item, {}, read.planned.failure};
+    ItemPlan result{-1, read.item, {}, read.planned.failure, {}};
     for (const PlannedOutput& output : read.planned.outputs) {
         const bool exists = QFileInfo::exists(output.destination.toLocalFile());
         result.steps << PlanStep{output, !settings.overwriteExisting && exists};

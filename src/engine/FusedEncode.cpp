@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,10 +27,12 @@ FusedEncode::Outcome cancelledOutcome() {
 namespace FusedEncode {
 
 double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan) {
-    for (const int index : invocation.outputs)
-        if (!plan.at(index).post.isEmpty())
-            return 0.9;
-    return 1.0;
+    const bool post = std::any_of(invocation.outputs.begin(), invocation.outputs.end(),
+                                  [&plan](int index) { return !plan.at(index).post.isEmpty(); });
+    if (!post)
+        return 1.0;
+    // A timed encode dwarfs a poster's re-pack; a still's packing can take as long as its encode.
+    return invocation.progressDuration > 0 ? 0.95 : 0.5;
 }
 
 Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& invocation,

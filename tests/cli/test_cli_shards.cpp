@@ -106,13 +106,12 @@ class TestCliShards : public CliHarness {
         QFile file(log);
         if (!file.open(QIODevice::ReadOnly))
             return {};
-        static const QRegularExpression staged(u"(\\S*)/\\.(\\S+)\\.tersio-\\S+$"_s);
+        // One process may write several outputs: every hidden file it names counts.
+        static const QRegularExpression staged(u"(\\S*)/\\.(\\S+)\\.tersio-\\S+"_s);
         QStringList destinations;
-        for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
-            const auto m = staged.match(line);
-            if (m.hasMatch())
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n'))
+            for (const auto& m : staged.globalMatch(line))
                 destinations << QDir(root).relativeFilePath(m.captured(1) + u'/' + m.captured(2));
-        }
         destinations.sort();
         return destinations;
     }

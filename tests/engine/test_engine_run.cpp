@@ -259,8 +259,13 @@ class TestEngineRun : public QObject {
         for (int i = 1; i < seen.size(); ++i)
             QVERIFY2(seen.at(i) >= seen.at(i - 1) || seen.at(i) == 0,
                      qPrintable(QStringLiteral("%1 after %2").arg(seen.at(i)).arg(seen.at(i - 1))));
-        for (const double quarter : {0.25, 0.5, 0.75})
-            QVERIFY2(seen.contains(quarter), qPrintable(QString::number(quarter)));
+        // Its three reports are three steps inside the bar, the first within its first quarter
+        // (one process spans the whole bar, not one output's share of it).
+        const auto inside =
+            std::count_if(seen.begin(), seen.end(), [](double v) { return v > 0 && v < 1; });
+        QVERIFY2(inside >= 3, qPrintable(QString::number(inside)));
+        QVERIFY(
+            std::any_of(seen.begin(), seen.end(), [](double v) { return v > 0.2 && v <= 0.25; }));
         QCOMPARE(seen.last(), 1.0);
         QCOMPARE(tasks.last(), QStringLiteral("MP4 \u00B7 H.264, WebM \u00B7 VP9 +%1").arg(n - 2));
     }
