@@ -96,7 +96,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
             removeAll(staged);
             return cancelledOutcome();
         }
-        if (!output.post.isEmpty())
+        if (share < 1.0)
             report(share + (1.0 - share) * double(k + 1) / double(n));
     }
     for (qsizetype k = 0; k < n; ++k) {
