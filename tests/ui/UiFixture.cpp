@@ -80,7 +80,7 @@ MediaItem workingItem() {
         item(u"/srv/shoot/launch-teaser.mp4"_s, MediaKind::video, 96'300'000, 3840, 2160, 75.4);
     media.status = ItemStatus::working();
     media.progress = 0.4;
-    media.currentTask = u"MP4 \u00B7 H.264"_s;
+    media.currentTask = u"MP4 \u00B7 H.264, WebM \u00B7 VP9 +5"_s; // one process, seven outputs
     return media;
 }
 
