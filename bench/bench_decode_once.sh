@@ -68,15 +68,18 @@ if [[ " ${parts[*]} " == *" clip "* ]]; then
     fetch_photos
     seconds="${CLIP_SECONDS:-10}"
     mkdir -p clip
-    if [[ ! -f clip/pan.mp4 ]]; then
+    # The 10 s pan is made once (slow: 4K libx265); shorter clips are cut from it unchanged.
+    if [[ ! -f clip/pan-10s.mp4 ]]; then
         photo=$(ls -S photos/*.jpg | head -1)
-        frames=$((seconds * 30))
+        frames=300
         /usr/bin/ffmpeg -hide_banner -loglevel error -nostdin -y -loop 1 -i "$photo" \
-            -f lavfi -i "sine=f=300:d=$seconds" \
+            -f lavfi -i "sine=f=300:d=10" \
             -vf "scale=4608:-2,zoompan=z='1+0.25*on/$frames':x='iw/2-iw/zoom/2':y='ih/2-ih/zoom/2':d=1:s=3840x2160:fps=30" \
             -frames:v "$frames" -c:v libx265 -preset ultrafast -b:v 40M -tag:v hvc1 \
-            -x265-params log-level=error -pix_fmt yuv420p -c:a aac -shortest clip/pan.mp4
+            -x265-params log-level=error -pix_fmt yuv420p -c:a aac -shortest clip/pan-10s.mp4
     fi
+    /usr/bin/ffmpeg -hide_banner -loglevel error -nostdin -y -i clip/pan-10s.mp4 -t "$seconds" \
+        -c copy -tag:v hvc1 clip/pan.mp4
     "$cli" --dry-run --json --output "$work/clip/out-plan" clip/pan.mp4 >clip.json
     scripts_from clip.json invocations clip-fused
     scripts_from clip.json outputs clip-alone
