@@ -5,7 +5,7 @@
 #   clip    a 4K HEVC clip panned over a real photo: tersio-cli (default outputs), its one-process
 #           command run bare, and every output run alone one after another; peak memory of each
 # Usage: bench/bench_decode_once.sh [photos|clip]... (both by default). BUILD (default ./build)
-# must hold tersio-cli; CLIP_SECONDS (default 10) sets the clip length.
+# must hold tersio-cli; CLIP_SECONDS (default 10) cuts a shorter clip from the 10 s pan.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cli="${BUILD:-$root/build}/src/cli/tersio-cli"
