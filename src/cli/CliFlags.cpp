@@ -48,41 +48,54 @@ Prepared always(std::function<void(TersioSettings&)> change) {
             {}};
 }
 
-using Setter = std::function<void(TersioSettings&)>;
+using S = TersioSettings;
+using Now = std::function<QString(const S&)>;
 
-Flag toggle(const QString& name, const QString& help, Setter change,
-            std::function<QString(const TersioSettings&)> now) {
-    return {name, {}, help, [change](const QString&) { return always(change); }, std::move(now)};
+Flag toggle(const char* name, const char* help, std::function<void(S&)> change, Now now) {
+    return {QString::fromUtf8(name),
+            {},
+            QString::fromUtf8(help),
+            [change](const QString&) { return always(change); },
+            std::move(now)};
 }
 
-template <typename E>
-Flag choice(const QString& name, const QString& help, E TersioSettings::*field) {
-    const QString allowed = Options::allRawValues<E>().join(u", "_s);
-    return {name, u"VALUE"_s, help + u": "_s + Options::allRawValues<E>().join(u"|"_s),
-            [name, field, allowed](const QString& value) {
-                const auto parsed = Options::fromRaw<E>(value);
-                if (!parsed)
-                    return failure(name, u"'"_s + value + u"' is not one of "_s + allowed);
-                return always([field, v = *parsed](TersioSettings& s) { s.*field = v; });
-            },
-            [field](const TersioSettings& s) { return Options::rawValue(s.*field); }};
+// The builders the settings table names: each takes the field of its line and gives its flags.
+
+auto choice(const char* flagName, const char* what) {
+    return [=]<typename E>(E S::*field) {
+        const QString name = QString::fromUtf8(flagName);
+        const QString allowed = Options::allRawValues<E>().join(u", "_s);
+        return QList<Flag>{
+            {name, u"VALUE"_s,
+             QString::fromUtf8(what) + u": "_s + Options::allRawValues<E>().join(u"|"_s),
+             [name, field, allowed](const QString& value) {
+                 const auto parsed = Options::fromRaw<E>(value);
+                 if (!parsed)
+                     return failure(name, u"'"_s + value + u"' is not one of "_s + allowed);
+                 return always([field, v = *parsed](S& s) { s.*field = v; });
+             },
+             [field](const S& s) { return Options::rawValue(s.*field); }}};
+    };
 }
 
-Flag quality(const QString& name, const QString& help, double TersioSettings::*field) {
-    return {name, u"Q"_s, help + u" 0–100"_s,
-            [name, field](const QString& value) {
-                const auto q = parseDouble(value);
-                if (!q || !(*q >= 0 && *q <= 100))
-                    return failure(name, u"'"_s + value + u"' is not a number from 0 to 100"_s);
-                return always([field, q = *q](TersioSettings& s) { s.*field = q; });
-            },
-            [field](const TersioSettings& s) { return numberText(s.*field); }};
+auto quality(const char* flagName, const char* what) {
+    return [=](double S::*field) {
+        const QString name = QString::fromUtf8(flagName);
+        return QList<Flag>{{name, u"Q"_s, QString::fromUtf8(what) + u" 0–100"_s,
+                            [name, field](const QString& value) {
+                                const auto q = parseDouble(value);
+                                if (!q || !(*q >= 0 && *q <= 100))
+                                    return failure(name, u"'"_s + value +
+                                                             u"' is not a number from 0 to 100"_s);
+                                return always([field, q = *q](S& s) { s.*field = q; });
+                            },
+                            [field](const S& s) { return numberText(s.*field); }}};
+    };
 }
 
 // A whole number in [low, high]; `set` stores it.
-Flag integer(const QString& name, const QString& valueName, const QString& help, qint64 low,
-             qint64 high, std::function<void(TersioSettings&, qint64)> set,
-             std::function<QString(const TersioSettings&)> now) {
+Flag wholeNumber(const QString& name, const QString& valueName, const QString& help, qint64 low,
+                 qint64 high, std::function<void(S&, qint64)> set, Now now) {
     return {name, valueName, help,
             [=](const QString& value) {
                 const auto n = parseInteger(value);
@@ -90,9 +103,79 @@ Flag integer(const QString& name, const QString& valueName, const QString& help,
                     return failure(name, u"'"_s + value + u"' is not a whole number from "_s +
                                              QString::number(low) + u" to "_s +
                                              QString::number(high));
-                return always([set, n = *n](TersioSettings& s) { set(s, n); });
+                return always([set, n = *n](S& s) { set(s, n); });
             },
             std::move(now)};
+}
+
+auto integer(const char* name, const char* valueName, const char* help, qint64 low, qint64 high) {
+    return [=](qint64 S::*field) {
+        return QList<Flag>{wholeNumber(
+            QString::fromUtf8(name), QString::fromUtf8(valueName), QString::fromUtf8(help), low,
+            high, [field](S& s, qint64 n) { s.*field = n; },
+            [field](const S& s) { return QString::number(s.*field); })};
+    };
+}
+
+// A width cap in pixels that also turns its cap on.
+auto width(const char* name, const char* help, bool S::*limit) {
+    return [=](qint64 S::*field) {
+        return QList<Flag>{wholeNumber(
+            QString::fromUtf8(name), u"PX"_s, QString::fromUtf8(help), 2, 100000,
+            [=](S& s, qint64 n) {
+                s.*field = n;
+                s.*limit = true;
+            },
+            [=](const S& s) { return s.*limit ? QString::number(s.*field) : u"no cap"_s; })};
+    };
+}
+
+auto noWidthCap(const char* name, const char* help) {
+    return [=](bool S::*) {
+        return QList<Flag>{toggle(
+            name, help,
+            [](S& s) {
+                s.imageLimitWidth = false;
+                s.videoLimitWidth = false;
+            },
+            [](const S& s) { return onOff(!s.imageLimitWidth && !s.videoLimitWidth); })};
+    };
+}
+
+auto turnsOn(const char* name, const char* help) {
+    return [=](bool S::*field) {
+        return QList<Flag>{toggle(
+            name, help, [field](S& s) { s.*field = true; },
+            [field](const S& s) { return onOff(s.*field); })};
+    };
+}
+
+auto turnsOff(const char* name, const char* help) {
+    return [=](bool S::*field) {
+        return QList<Flag>{toggle(
+            name, help, [field](S& s) { s.*field = false; },
+            [field](const S& s) { return onOff(!(s.*field)); })};
+    };
+}
+
+// --WORD writes the rendition, --no-WORD does not.
+auto rendition(const char* word, const char* what) {
+    return [=](bool S::*field) {
+        const QString w = QString::fromUtf8(word);
+        const QString thing = QString::fromUtf8(what);
+        const Now now = [field](const S& s) { return onOff(s.*field); };
+        const auto set = [field](bool on) { return [field, on](S& s) { s.*field = on; }; };
+        return QList<Flag>{{u"--"_s + w,
+                            {},
+                            u"write "_s + thing,
+                            [set](const QString&) { return always(set(true)); },
+                            now},
+                           {u"--no-"_s + w,
+                            {},
+                            u"do not write "_s + thing,
+                            [set](const QString&) { return always(set(false)); },
+                            now}};
+    };
 }
 
 QString cropRatios(const QList<CropVariant>& crops) {
@@ -135,7 +218,7 @@ Prepared prepareOutput(const QString& value) {
     if (value.isEmpty())
         return failure(u"--output"_s, u"needs a folder"_s);
     const QString path = QDir::cleanPath(QFileInfo(value).absoluteFilePath());
-    return always([path](TersioSettings& s) {
+    return always([path](S& s) {
         s.outputMode = OutputMode::customFolder;
         s.customFolderPath = path;
     });
@@ -144,99 +227,62 @@ Prepared prepareOutput(const QString& value) {
 Prepared prepareSubfolder(const QString& value) {
     if (value.trimmed().isEmpty())
         return failure(u"--subfolder"_s, u"needs a folder name"_s);
-    return always([value](TersioSettings& s) {
+    return always([value](S& s) {
         s.outputMode = OutputMode::subfolder;
         s.subfolderName = value;
     });
 }
 
-QString outputNow(const TersioSettings& s) {
+QString outputNow(const S& s) {
     return s.outputMode == OutputMode::customFolder
                ? (s.customFolderPath.isEmpty() ? u"a chosen folder, none set"_s
                                                : s.customFolderPath)
                : u"subfolder "_s + s.subfolderName;
 }
 
-QList<Flag> buildFlags() {
-    using S = TersioSettings;
-    QList<Flag> flags;
-    flags << choice(u"--image-format"_s, u"image format"_s, &S::imageFormat);
-    flags << quality(u"--image-quality"_s, u"image quality"_s, &S::imageQuality);
-    flags << integer(
-        u"--image-max-width"_s, u"PX"_s, u"cap image width at PX pixels, turning the cap on"_s, 2,
-        100000,
-        [](S& s, qint64 n) {
-            s.imageMaxWidth = n;
-            s.imageLimitWidth = true;
-        },
-        [](const S& s) {
-            return s.imageLimitWidth ? QString::number(s.imageMaxWidth) : u"no cap"_s;
-        });
-    flags << toggle(
-        u"--no-width-cap"_s, u"keep every image and video at its own width"_s,
-        [](S& s) {
-            s.imageLimitWidth = false;
-            s.videoLimitWidth = false;
-        },
-        [](const S& s) { return onOff(!s.imageLimitWidth && !s.videoLimitWidth); });
-    flags << toggle(
-        u"--webp-copy"_s, u"also write a WebP copy of each image"_s,
-        [](S& s) { s.alsoEmitWebP = true; }, [](const S& s) { return onOff(s.alsoEmitWebP); });
-    flags << toggle(
-        u"--keep-metadata"_s, u"keep EXIF, GPS and other metadata in images"_s,
-        [](S& s) { s.stripMetadata = false; }, [](const S& s) { return onOff(!s.stripMetadata); });
-    flags << quality(u"--video-quality"_s, u"video quality"_s, &S::videoQuality);
-    flags << integer(
-        u"--video-max-width"_s, u"PX"_s, u"cap video width at PX pixels, turning the cap on"_s, 2,
-        100000,
-        [](S& s, qint64 n) {
-            s.videoMaxWidth = n;
-            s.videoLimitWidth = true;
-        },
-        [](const S& s) {
-            return s.videoLimitWidth ? QString::number(s.videoMaxWidth) : u"no cap"_s;
-        });
-    flags << choice(u"--speed"_s, u"encoder speed"_s, &S::speed);
-    const auto renditions = {
-        std::tuple{u"h264"_s, u"the H.264 MP4"_s, &S::makeH264},
-        std::tuple{u"hevc"_s, u"the HEVC MP4"_s, &S::makeHEVC},
-        std::tuple{u"webm"_s, u"the VP9 WebM"_s, &S::makeWebM},
-        std::tuple{u"poster"_s, u"the JPEG poster frame"_s, &S::makePoster},
+auto cropRatios(const char* name, const char* help) {
+    return [=](QList<CropVariant> S::*) {
+        return QList<Flag>{{QString::fromUtf8(name), u"LIST"_s, QString::fromUtf8(help),
+                            prepareCrops, [](const S& s) { return cropRatios(s.activeCrops()); }}};
     };
-    for (const auto& [word, what, field] : renditions) {
-        const auto now = [field](const S& s) { return onOff(s.*field); };
-        flags << toggle(
-            u"--"_s + word, u"write "_s + what, [field](S& s) { s.*field = true; }, now);
-        flags << toggle(
-            u"--no-"_s + word, u"do not write "_s + what, [field](S& s) { s.*field = false; }, now);
-    }
-    flags << choice(u"--audio"_s, u"video audio"_s, &S::audio);
-    flags << integer(
-        u"--audio-kbps"_s, u"K"_s, u"audio bit rate in kbit/s"_s, 1, 10000,
-        [](S& s, qint64 n) { s.audioKbps = n; },
-        [](const S& s) { return QString::number(s.audioKbps); });
-    flags << Flag{u"--crops"_s, u"LIST"_s,
-                  u"enable only the stored crops with these ratios, e.g. 9x16,1x1"_s, prepareCrops,
-                  [](const S& s) { return cropRatios(s.activeCrops()); }};
-    flags << toggle(
-        u"--no-crops"_s, u"write no mobile crops"_s,
-        [](S& s) {
-            for (auto& crop : s.cropVariants)
-                crop.enabled = false;
-        },
-        [](const S& s) { return onOff(s.activeCrops().isEmpty()); });
-    flags << Flag{u"--output"_s, u"DIR"_s, u"write every output into DIR"_s, prepareOutput,
-                  outputNow};
-    flags << Flag{u"--subfolder"_s, u"NAME"_s, u"write outputs into NAME beside each source"_s,
-                  prepareSubfolder, outputNow};
-    flags << integer(
-        u"--jobs"_s, u"N"_s, u"files processed at once"_s, 1, 6,
-        [](S& s, qint64 n) { s.maxConcurrent = n; },
-        [](const S& s) { return QString::number(s.maxConcurrent); });
-    flags << toggle(
-        u"--no-overwrite"_s, u"leave outputs that already exist alone"_s,
-        [](S& s) { s.overwriteExisting = false; },
-        [](const S& s) { return onOff(!s.overwriteExisting); });
+}
+
+auto noCrops(const char* name, const char* help) {
+    return [=](QList<CropVariant> S::*field) {
+        return QList<Flag>{toggle(
+            name, help,
+            [field](S& s) {
+                for (auto& crop : s.*field)
+                    crop.enabled = false;
+            },
+            [](const S& s) { return onOff(s.activeCrops().isEmpty()); })};
+    };
+}
+
+auto folder(const char* name, const char* help) {
+    return [=](OutputMode S::*) {
+        return QList<Flag>{
+            {QString::fromUtf8(name), u"DIR"_s, QString::fromUtf8(help), prepareOutput, outputNow}};
+    };
+}
+
+auto subfolder(const char* name, const char* help) {
+    return [=](QString S::*) {
+        return QList<Flag>{{QString::fromUtf8(name), u"NAME"_s, QString::fromUtf8(help),
+                            prepareSubfolder, outputNow}};
+    };
+}
+
+template <typename Field, typename... Builders>
+void add(QList<Flag>& flags, Field field, Builders... builders) {
+    (flags.append(builders(field)), ...);
+}
+
+QList<Flag> buildFlags() {
+    QList<Flag> flags;
+#define TERSIO_FLAGS(Type, name, Name, init, ...) add(flags, &S::name __VA_OPT__(, ) __VA_ARGS__);
+    TERSIO_EVERY_SETTING(TERSIO_FLAGS)
+#undef TERSIO_FLAGS
     return flags;
 }
 

@@ -22,8 +22,9 @@ Result resolve(const CliRequest& request) {
         const auto decoded = TersioSettings::fromJsonBytes(file.readAll());
         if (!decoded) {
             result.error = u"--settings: "_s + request.settingsFile +
-                           u" is not a valid settings document (every one of the 22 keys must "
-                           u"be present with a value of the right type)"_s;
+                           u" is not a valid settings document (every one of the "_s +
+                           QString::number(TersioSettings::keyCount) +
+                           u" keys must be present with a value of the right type)"_s;
             return result;
         }
         result.settings = *decoded;

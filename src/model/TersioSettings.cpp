@@ -98,14 +98,16 @@ class StrictReader {
         else
             ok_ = false;
     }
-    template <typename E> void readEnum(const char* key, E& out) {
+    template <typename E>
+    requires std::is_enum_v<E>
+    void read(const char* key, E& out) {
         const auto v = object_.value(QLatin1String(key));
         if (auto e = v.isString() ? Options::fromRaw<E>(v.toString()) : std::nullopt)
             out = *e;
         else
             ok_ = false;
     }
-    QJsonValue raw(const char* key) const { return object_.value(QLatin1String(key)); }
+    void read(const char* key, QList<CropVariant>& out);
     void fail() { ok_ = false; }
 
   private:
@@ -113,7 +115,34 @@ class StrictReader {
     bool ok_ = true;
 };
 
+QJsonValue jsonValue(double v) {
+    return v;
+}
+QJsonValue jsonValue(qint64 v) {
+    return v;
+}
+QJsonValue jsonValue(bool v) {
+    return v;
+}
+QJsonValue jsonValue(const QString& v) {
+    return v;
+}
+template <typename E>
+requires std::is_enum_v<E> QJsonValue jsonValue(E v) {
+    return Options::rawValue(v);
+}
+QJsonValue jsonValue(const QList<CropVariant>& crops) {
+    QJsonArray array;
+    for (const auto& crop : crops)
+        array.append(CropJson::toJson(crop));
+    return array;
+}
+
 } // namespace
+
+#define TERSIO_COUNT(...) +1
+const int TersioSettings::keyCount = 0 TERSIO_EVERY_SETTING(TERSIO_COUNT);
+#undef TERSIO_COUNT
 
 QList<CropVariant> TersioSettings::activeCrops() const {
     QList<CropVariant> active;
@@ -153,7 +182,7 @@ std::optional<CropVariant> fromJson(const QJsonValue& value) {
     in.read("aspectW", crop.aspectW);
     in.read("aspectH", crop.aspectH);
     in.read("targetWidth", crop.targetWidth);
-    in.readEnum("anchor", crop.anchor);
+    in.read("anchor", crop.anchor);
     in.read("enabled", crop.enabled);
     if (!in.ok())
         return std::nullopt;
@@ -162,34 +191,33 @@ std::optional<CropVariant> fromJson(const QJsonValue& value) {
 
 } // namespace CropJson
 
+namespace {
+
+void StrictReader::read(const char* key, QList<CropVariant>& out) {
+    const QJsonValue crops = object_.value(QLatin1String(key));
+    if (!crops.isArray()) {
+        ok_ = false;
+        return;
+    }
+    out.clear();
+    for (const auto& element : crops.toArray()) {
+        auto crop = CropJson::fromJson(element);
+        if (!crop) {
+            ok_ = false;
+            return;
+        }
+        out << *crop;
+    }
+}
+
+} // namespace
+
 QJsonObject TersioSettings::toJson() const {
-    QJsonArray crops;
-    for (const auto& crop : cropVariants)
-        crops.append(CropJson::toJson(crop));
-    return QJsonObject{
-        {QStringLiteral("imageFormat"), Options::rawValue(imageFormat)},
-        {QStringLiteral("imageQuality"), imageQuality},
-        {QStringLiteral("imageMaxWidth"), imageMaxWidth},
-        {QStringLiteral("imageLimitWidth"), imageLimitWidth},
-        {QStringLiteral("alsoEmitWebP"), alsoEmitWebP},
-        {QStringLiteral("stripMetadata"), stripMetadata},
-        {QStringLiteral("videoQuality"), videoQuality},
-        {QStringLiteral("videoMaxWidth"), videoMaxWidth},
-        {QStringLiteral("videoLimitWidth"), videoLimitWidth},
-        {QStringLiteral("speed"), Options::rawValue(speed)},
-        {QStringLiteral("makeH264"), makeH264},
-        {QStringLiteral("makeHEVC"), makeHEVC},
-        {QStringLiteral("makeWebM"), makeWebM},
-        {QStringLiteral("makePoster"), makePoster},
-        {QStringLiteral("audio"), Options::rawValue(audio)},
-        {QStringLiteral("audioKbps"), audioKbps},
-        {QStringLiteral("cropVariants"), crops},
-        {QStringLiteral("outputMode"), Options::rawValue(outputMode)},
-        {QStringLiteral("subfolderName"), subfolderName},
-        {QStringLiteral("customFolderPath"), customFolderPath},
-        {QStringLiteral("maxConcurrent"), maxConcurrent},
-        {QStringLiteral("overwriteExisting"), overwriteExisting},
-    };
+    QJsonObject object;
+#define TERSIO_WRITE(Type, name, ...) object.insert(QStringLiteral(#name), jsonValue(name));
+    TERSIO_EVERY_SETTING(TERSIO_WRITE)
+#undef TERSIO_WRITE
+    return object;
 }
 
 QByteArray TersioSettings::toJsonBytes() const {
@@ -199,43 +227,9 @@ QByteArray TersioSettings::toJsonBytes() const {
 std::optional<TersioSettings> TersioSettings::fromJson(const QJsonObject& object) {
     TersioSettings s;
     StrictReader in(object);
-    in.readEnum("imageFormat", s.imageFormat);
-    in.read("imageQuality", s.imageQuality);
-    in.read("imageMaxWidth", s.imageMaxWidth);
-    in.read("imageLimitWidth", s.imageLimitWidth);
-    in.read("alsoEmitWebP", s.alsoEmitWebP);
-    in.read("stripMetadata", s.stripMetadata);
-    in.read("videoQuality", s.videoQuality);
-    in.read("videoMaxWidth", s.videoMaxWidth);
-    in.read("videoLimitWidth", s.videoLimitWidth);
-    in.readEnum("speed", s.speed);
-    in.read("makeH264", s.makeH264);
-    in.read("makeHEVC", s.makeHEVC);
-    in.read("makeWebM", s.makeWebM);
-    in.read("makePoster", s.makePoster);
-    in.readEnum("audio", s.audio);
-    in.read("audioKbps", s.audioKbps);
-
-    const QJsonValue crops = in.raw("cropVariants");
-    if (crops.isArray()) {
-        s.cropVariants.clear();
-        for (const auto& element : crops.toArray()) {
-            auto crop = CropJson::fromJson(element);
-            if (!crop) {
-                in.fail();
-                break;
-            }
-            s.cropVariants << *crop;
-        }
-    } else {
-        in.fail();
-    }
-
-    in.readEnum("outputMode", s.outputMode);
-    in.read("subfolderName", s.subfolderName);
-    in.read("customFolderPath", s.customFolderPath);
-    in.read("maxConcurrent", s.maxConcurrent);
-    in.read("overwriteExisting", s.overwriteExisting);
+#define TERSIO_READ(Type, name, ...) in.read(#name, s.name);
+    TERSIO_EVERY_SETTING(TERSIO_READ)
+#undef TERSIO_READ
     if (!in.ok())
         return std::nullopt;
     return s;

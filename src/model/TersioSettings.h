@@ -2,6 +2,7 @@
 
 #include "CropVariant.h"
 #include "Options.h"
+#include "SettingsTable.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -14,28 +15,12 @@ class QSettings;
 
 // Every option the user can set. A freshly constructed record is the default one.
 struct TersioSettings {
-    ImageFormat imageFormat = ImageFormat::matchSource;
-    double imageQuality = 78.0;
-    qint64 imageMaxWidth = 2400;
-    bool imageLimitWidth = true;
-    bool alsoEmitWebP = false;
-    bool stripMetadata = true;
-    double videoQuality = 62.0;
-    qint64 videoMaxWidth = 1920;
-    bool videoLimitWidth = true;
-    SpeedPreset speed = SpeedPreset::medium;
-    bool makeH264 = true;
-    bool makeHEVC = false;
-    bool makeWebM = true;
-    bool makePoster = true;
-    AudioMode audio = AudioMode::keep;
-    qint64 audioKbps = 128;
-    QList<CropVariant> cropVariants = CropVariant::starters();
-    OutputMode outputMode = OutputMode::subfolder;
-    QString subfolderName = QStringLiteral("optimised");
-    QString customFolderPath;
-    qint64 maxConcurrent = 2;
-    bool overwriteExisting = true;
+#define TERSIO_FIELD(Type, name, Name, init, ...) Type name = init;
+    TERSIO_EVERY_SETTING(TERSIO_FIELD)
+#undef TERSIO_FIELD
+
+    // How many keys a stored document holds.
+    static const int keyCount;
 
     // The enabled crops, in list order.
     QList<CropVariant> activeCrops() const;
