@@ -1,5 +1,7 @@
 #include "CliFlags.h"
 
+#include "tools/NumberText.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -15,17 +17,6 @@ QString onOff(bool on) {
 
 QString numberText(double value) {
     return QLocale::c().toString(value, 'g', 15);
-}
-
-// Whole-string parse: no blanks, no group separators, no trailing text.
-std::optional<double> parseDouble(const QString& text) {
-    if (text.isEmpty() || text.trimmed() != text)
-        return std::nullopt;
-    QLocale c = QLocale::c();
-    c.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = c.toDouble(text, &ok);
-    return ok ? std::optional(value) : std::nullopt;
 }
 
 std::optional<qint64> parseInteger(const QString& text) {
@@ -83,7 +74,7 @@ auto quality(const char* flagName, const char* what) {
         const QString name = QString::fromUtf8(flagName);
         return QList<Flag>{{name, u"Q"_s, QString::fromUtf8(what) + u" 0–100"_s,
                             [name, field](const QString& value) {
-                                const auto q = parseDouble(value);
+                                const auto q = NumberText::parseDecimal(value);
                                 if (!q || !(*q >= 0 && *q <= 100))
                                     return failure(name, u"'"_s + value +
                                                              u"' is not a number from 0 to 100"_s);

@@ -1,104 +1,135 @@
 #include "CommandLine.h"
 
+#include <QCommandLineParser>
+#include <QHash>
+
 using namespace Qt::StringLiterals;
 
 namespace CommandLine {
-namespace {
 
-// Flags that are not settings: switches, the ones that take a path, and --shard.
-bool* switchField(CliRequest& r, const QString& name) {
-    if (name == "--dry-run"_L1)
-        return &r.dryRun;
-    if (name == "--json"_L1)
-        return &r.json;
-    if (name == "--quiet"_L1 || name == "-q"_L1)
-        return &r.quiet;
-    if (name == "--print-settings"_L1)
-        return &r.printSettings;
-    if (name == "--help"_L1 || name == "-h"_L1)
-        return &r.help;
-    if (name == "--version"_L1)
-        return &r.version;
-    if (name == "--merge-summaries"_L1)
-        return &r.mergeSummaries;
-    return nullptr;
+const QList<GeneralOption>& generalOptions() {
+    using R = CliRequest;
+    static const QList<GeneralOption> options{
+        {{u"dry-run"_s},
+         {},
+         u"plan every file and print the ffmpeg commands; encode nothing"_s,
+         &R::dryRun},
+        {{u"json"_s},
+         {},
+         u"print one JSON document: the plan, or a summary of the run"_s,
+         &R::json},
+        {{u"quiet"_s, u"q"_s}, {}, u"print only failures (to standard error)"_s, &R::quiet},
+        {{u"settings"_s},
+         u"FILE"_s,
+         u"start from the settings document in FILE, not the stored one"_s,
+         nullptr,
+         &R::settingsFile},
+        {{u"print-settings"_s},
+         {},
+         u"print the effective settings document and exit"_s,
+         &R::printSettings},
+        {{u"ffmpeg"_s},
+         u"PATH"_s,
+         u"use this ffmpeg (and the ffprobe beside it)"_s,
+         nullptr,
+         &R::ffmpegPath},
+        {{u"shard"_s},
+         u"K/N"_s,
+         u"process only the files whose place in the queue modulo N is K"_s},
+        {{u"summary"_s},
+         u"FILE"_s,
+         u"also write the JSON summary of the run to FILE"_s,
+         nullptr,
+         &R::summaryFile},
+        {{u"merge-summaries"_s},
+         {},
+         u"print the summaries named as PATHs as one and exit"_s,
+         &R::mergeSummaries},
+        {{u"help"_s, u"h"_s}, {}, u"show this text"_s, &R::help},
+        {{u"version"_s}, {}, u"show the version"_s, &R::version},
+    };
+    return options;
 }
 
-QString* pathField(CliRequest& r, const QString& name) {
-    if (name == "--settings"_L1)
-        return &r.settingsFile;
-    if (name == "--ffmpeg"_L1)
-        return &r.ffmpegPath;
-    if (name == "--summary"_L1)
-        return &r.summaryFile;
-    return nullptr;
+namespace {
+
+// The parser's own complaint, in the words this tool has always used. Besides unknown options
+// it only refuses a missing value or a value given to a switch, and quotes the option's name.
+QString usageError(const QCommandLineParser& parser,
+                   const QHash<QString, const GeneralOption*>& general,
+                   const QHash<QString, const CliFlags::Flag*>& settings) {
+    if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty())
+        return u"unknown option "_s + (unknown.first().size() == 1 ? u"-"_s : u"--"_s) +
+               unknown.first();
+    const QString quoted = parser.errorText().section(u'\'', 1, 1);
+    QString name = quoted;
+    while (name.startsWith(u'-'))
+        name.remove(0, 1);
+    const GeneralOption* option = general.value(name);
+    const CliFlags::Flag* flag = settings.value(name);
+    if (!option && !flag)
+        return parser.errorText();
+    const bool takesValue = option ? !option->valueName.isEmpty() : !flag->valueName.isEmpty();
+    return quoted + (takesValue ? u" needs a value"_s : u" takes no value"_s);
 }
 
 } // namespace
 
 Parsed parse(const QStringList& arguments) {
+    QCommandLineParser parser;
+    // Every name, aliases included, leads to its general option or its setting flag.
+    QHash<QString, const GeneralOption*> general;
+    QHash<QString, const CliFlags::Flag*> settings;
+    for (const GeneralOption& option : generalOptions()) {
+        parser.addOption(QCommandLineOption(option.names, option.help, option.valueName));
+        for (const QString& name : option.names)
+            general.insert(name, &option);
+    }
+    for (const CliFlags::Flag& flag : CliFlags::settingFlags()) {
+        parser.addOption(QCommandLineOption(flag.name.mid(2), flag.help, flag.valueName));
+        settings.insert(flag.name.mid(2), &flag);
+    }
+
     Parsed out;
+    if (!parser.parse(QStringList{u"tersio-cli"_s} + arguments)) {
+        out.error = usageError(parser, general, settings);
+        return out;
+    }
+
     CliRequest& r = out.request;
-    bool flagsEnded = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (flagsEnded || !arg.startsWith(u'-') || arg == "-"_L1) {
-            r.paths << arg;
-            continue;
-        }
-        if (arg == "--"_L1) {
-            flagsEnded = true;
-            continue;
-        }
-        const qsizetype eq = arg.indexOf(u'=');
-        const QString name = eq < 0 ? arg : arg.left(eq);
-        const std::optional<QString> inlineValue =
-            eq < 0 ? std::nullopt : std::optional(arg.mid(eq + 1));
-
-        const CliFlags::Flag* flag = CliFlags::find(name);
-        QString* path = pathField(r, name);
-        const bool shard = name == "--shard"_L1;
-        const bool takesValue = path || shard || (flag && !flag->valueName.isEmpty());
-
-        if (!flag && !path && !shard && !switchField(r, name)) {
-            out.error = u"unknown option "_s + name;
-            return out;
-        }
-        if (!takesValue && inlineValue) {
-            out.error = name + u" takes no value"_s;
-            return out;
-        }
-        QString value;
-        if (takesValue) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < arguments.size()) {
-                value = arguments[++i];
+    r.paths = parser.positionalArguments();
+    // optionNames() keeps the command line's order, repeats included; the values of one option
+    // come in the same order.
+    QHash<const void*, qsizetype> used;
+    const auto nextValue = [&](const void* option, const QString& name) {
+        return parser.values(name).value(used[option]++);
+    };
+    for (const QString& name : parser.optionNames()) {
+        if (const GeneralOption* option = general.value(name)) {
+            const QString value = option->valueName.isEmpty() ? QString() : nextValue(option, name);
+            if (option->isOn) {
+                r.*option->isOn = true;
+            } else if (option->path) {
+                if (value.isEmpty()) {
+                    out.error = u"--"_s + name + u" needs a path"_s;
+                    return out;
+                }
+                r.*option->path = value;
             } else {
-                out.error = name + u" needs a value"_s;
-                return out;
+                r.shard = Shard::parse(value, &out.error);
+                if (!r.shard)
+                    return out;
             }
+            continue;
         }
-        if (shard) {
-            r.shard = Shard::parse(value, &out.error);
-            if (!r.shard)
-                return out;
-        } else if (path) {
-            if (value.isEmpty()) {
-                out.error = name + u" needs a path"_s;
-                return out;
-            }
-            *path = value;
-        } else if (flag) {
-            CliFlags::Prepared prepared = flag->prepare(value);
-            if (!prepared.error.isEmpty()) {
-                out.error = prepared.error;
-                return out;
-            }
-            r.edits << prepared.edit;
-        } else {
-            *switchField(r, name) = true;
+        const CliFlags::Flag* flag = settings.value(name);
+        CliFlags::Prepared prepared =
+            flag->prepare(flag->valueName.isEmpty() ? QString() : nextValue(flag, name));
+        if (!prepared.error.isEmpty()) {
+            out.error = prepared.error;
+            return out;
         }
+        r.edits << prepared.edit;
     }
     return out;
 }

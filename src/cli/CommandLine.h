@@ -29,13 +29,26 @@ struct CliRequest {
 
 namespace CommandLine {
 
+// A flag that is not a setting. It sets a switch or a path of the request, or, with neither,
+// is --shard.
+struct GeneralOption {
+    QStringList names; // the long name first: {"quiet", "q"}
+    QString valueName; // "FILE"; empty for a switch
+    QString help;
+    bool CliRequest::*isOn = nullptr;
+    QString CliRequest::*path = nullptr;
+};
+
+// In the order of the help text.
+const QList<GeneralOption>& generalOptions();
+
 struct Parsed {
     CliRequest request;
     QString error; // non-empty: bad usage
 };
 
 // `arguments` without the program name. Accepts "--flag value" and "--flag=value"; "--" ends
-// the flags.
+// the flags. Flags apply in command-line order, so a later one wins.
 Parsed parse(const QStringList& arguments);
 
 // Applies the request's edits in order; returns the first error, empty on success.

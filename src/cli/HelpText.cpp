@@ -1,6 +1,7 @@
 #include "HelpText.h"
 
 #include "CliFlags.h"
+#include "CommandLine.h"
 
 #include <QList>
 
@@ -24,19 +25,15 @@ QString table(const QList<Row>& rows, qsizetype column) {
 } // namespace
 
 QString usage(const TersioSettings& effective) {
-    const QList<Row> general{
-        {u"--dry-run"_s, u"plan every file and print the ffmpeg commands; encode nothing"_s},
-        {u"--json"_s, u"print one JSON document: the plan, or a summary of the run"_s},
-        {u"--quiet, -q"_s, u"print only failures (to standard error)"_s},
-        {u"--settings FILE"_s, u"start from the settings document in FILE, not the stored one"_s},
-        {u"--print-settings"_s, u"print the effective settings document and exit"_s},
-        {u"--ffmpeg PATH"_s, u"use this ffmpeg (and the ffprobe beside it)"_s},
-        {u"--shard K/N"_s, u"process only the files whose place in the queue modulo N is K"_s},
-        {u"--summary FILE"_s, u"also write the JSON summary of the run to FILE"_s},
-        {u"--merge-summaries"_s, u"print the summaries named as PATHs as one and exit"_s},
-        {u"--help, -h"_s, u"show this text"_s},
-        {u"--version"_s, u"show the version"_s},
-    };
+    QList<Row> general;
+    for (const auto& option : CommandLine::generalOptions()) {
+        QString left = u"--"_s + option.names.first();
+        if (!option.valueName.isEmpty())
+            left += u' ' + option.valueName;
+        for (const QString& alias : option.names.mid(1))
+            left += u", -"_s + alias;
+        general << Row{left, option.help};
+    }
     QList<Row> settings;
     for (const auto& flag : CliFlags::settingFlags()) {
         // A --no-x that undoes --x shares its row.
