@@ -4,9 +4,7 @@
 #include "engine/FactReader.h"
 #include "engine/MediaScan.h"
 #include "engine/SourceReading.h"
-#include "model/ByteCount.h"
 #include "model/Preferences.h"
-#include "planning/CommandBuilder.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -144,23 +142,6 @@ qint64 AppModel::totalSaved() const {
 }
 qint64 AppModel::totalSource() const {
     return queue_->totalSource();
-}
-
-bool AppModel::hasEncoder(const QString& name) const {
-    return caps_.has(name);
-}
-
-int AppModel::crf(double quality, int best, int worst) const {
-    return CommandBuilder::crf(quality, best, worst);
-}
-
-QString AppModel::byteText(qint64 bytes) const {
-    return ByteCount::text(bytes);
-}
-
-QString AppModel::tabTitle(const QString& rawValue) const {
-    const auto tab = Options::fromRaw<InspectorTab>(rawValue);
-    return tab ? Options::label(*tab) : QString();
 }
 
 void AppModel::refreshTools() {

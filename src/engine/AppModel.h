@@ -62,6 +62,7 @@ class AppModel : public QObject {
     void setSettings(const TersioSettings& settings);
 
     QString tab() const;
+    InspectorTab currentTab() const { return tab_; }
     void setTab(const QString& rawValue);
     bool isRunning() const;
     bool hasTools() const;
@@ -79,10 +80,6 @@ class AppModel : public QObject {
     qint64 totalSaved() const;
     qint64 totalSource() const;
 
-    Q_INVOKABLE bool hasEncoder(const QString& name) const;
-    Q_INVOKABLE int crf(double quality, int best, int worst) const;
-    Q_INVOKABLE QString byteText(qint64 bytes) const;
-    Q_INVOKABLE QString tabTitle(const QString& rawValue) const;
     Q_INVOKABLE void refreshTools();
     Q_INVOKABLE void setCustomFFmpeg(const QUrl& url);
     Q_INVOKABLE void add(const QList<QUrl>& urls);

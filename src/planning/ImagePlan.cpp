@@ -1,4 +1,5 @@
 #include "CommandBuilder.h"
+#include "EncoderRules.h"
 #include "PlanPieces.h"
 
 #include <optional>
@@ -70,7 +71,7 @@ std::optional<Encoding> encoding(ImageFormat format, const MediaItem& item,
                          QStringLiteral("9")},
                         {QStringLiteral("-pred"), QStringLiteral("mixed")}};
     case ImageFormat::webp:
-        if (!caps.has("libwebp"))
+        if (!EncoderRules::canWrite(format, caps))
             return std::nullopt;
         return Encoding{QStringLiteral("WebP"),
                         QStringLiteral("webp"),
@@ -79,6 +80,8 @@ std::optional<Encoding> encoding(ImageFormat format, const MediaItem& item,
                          QStringLiteral("-compression_level"), QStringLiteral("6"),
                          QStringLiteral("-preset"), QStringLiteral("picture")}};
     case ImageFormat::avif: {
+        if (!EncoderRules::canWrite(format, caps))
+            return std::nullopt;
         const bool svt = caps.has("libsvtav1");
         const bool aom = caps.has("libaom-av1");
         const QString value = QString::number(CommandBuilder::crf(q, 20, 46));
@@ -89,14 +92,11 @@ std::optional<Encoding> encoding(ImageFormat format, const MediaItem& item,
                             lead + QStringList{QStringLiteral("libsvtav1"), QStringLiteral("-crf"),
                                                value, QStringLiteral("-preset"),
                                                QStringLiteral("6")}};
-        if (aom)
-            return Encoding{QStringLiteral("AVIF"), QStringLiteral("avif"),
-                            lead + QStringList{QStringLiteral("libaom-av1"), QStringLiteral("-crf"),
-                                               value, QStringLiteral("-b:v"), QStringLiteral("0"),
-                                               QStringLiteral("-cpu-used"), QStringLiteral("6"),
-                                               QStringLiteral("-still-picture"),
-                                               QStringLiteral("1")}};
-        return std::nullopt;
+        return Encoding{QStringLiteral("AVIF"), QStringLiteral("avif"),
+                        lead + QStringList{QStringLiteral("libaom-av1"), QStringLiteral("-crf"),
+                                           value, QStringLiteral("-b:v"), QStringLiteral("0"),
+                                           QStringLiteral("-cpu-used"), QStringLiteral("6"),
+                                           QStringLiteral("-still-picture"), QStringLiteral("1")}};
     }
     }
     return std::nullopt;

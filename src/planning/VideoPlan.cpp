@@ -1,4 +1,5 @@
 #include "CommandBuilder.h"
+#include "EncoderRules.h"
 #include "PlanPieces.h"
 #include "tools/PosterFrame.h"
 
@@ -41,21 +42,21 @@ struct VideoPlanner {
         const double q = settings.videoQuality;
         const bool crop = !suffix.isEmpty();
 
-        if (settings.makeH264 && caps.has("libx264")) {
+        if (settings.makeH264 && EncoderRules::canWrite(EncoderRules::Rendition::h264, caps)) {
             add(crop ? QStringLiteral("MP4") + dot + suffix
                      : QStringLiteral("MP4") + dot + QStringLiteral("H.264"),
                 suffix, QStringLiteral("mp4"),
                 CommandBuilder::header(item.url, true) + vf +
                     QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"),
                                 QStringLiteral("-preset"), preset, QStringLiteral("-crf"),
-                                QString::number(CommandBuilder::crf(q, 18, 34)),
+                                QString::number(EncoderRules::h264Crf(q)),
                                 QStringLiteral("-profile:v"), QStringLiteral("high"),
                                 QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
                                 QStringLiteral("-movflags"), QStringLiteral("+faststart")} +
                     CommandBuilder::audioArguments(item, settings, QStringLiteral("aac")),
                 item.duration);
         }
-        if (settings.makeHEVC && caps.has("libx265")) {
+        if (settings.makeHEVC && EncoderRules::canWrite(EncoderRules::Rendition::hevc, caps)) {
             const QString hevc = QStringLiteral("MP4") + dot + QStringLiteral("HEVC");
             add(crop ? hevc + dot + suffix : hevc,
                 crop ? suffix + QStringLiteral("-hevc") : QStringLiteral("hevc"),
@@ -70,7 +71,7 @@ struct VideoPlanner {
                     CommandBuilder::audioArguments(item, settings, QStringLiteral("aac")),
                 item.duration);
         }
-        if (settings.makeWebM && caps.has("libvpx-vp9")) {
+        if (settings.makeWebM && EncoderRules::canWrite(EncoderRules::Rendition::webm, caps)) {
             const QString audioCodec =
                 caps.has("libopus") ? QStringLiteral("libopus") : QStringLiteral("libvorbis");
             add(QStringLiteral("WebM") + dot + (crop ? suffix : QStringLiteral("VP9")), suffix,

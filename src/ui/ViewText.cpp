@@ -10,6 +10,16 @@ using namespace Qt::StringLiterals;
 
 namespace ViewText {
 
+RowPhase rowPhase(const QString& status) {
+    if (status == "reading"_L1 || status == "working"_L1)
+        return RowPhase::active;
+    if (status == "failed"_L1)
+        return RowPhase::failed;
+    if (status == "done"_L1)
+        return RowPhase::done;
+    return RowPhase::waiting;
+}
+
 Pill statusPill(const QString& status, qint64 sourceBytes, qint64 primaryOutputBytes) {
     if (status == "reading"_L1)
         return {u"Reading"_s, u"accent"_s};

@@ -15,6 +15,11 @@ struct Pill {
     friend bool operator==(const Pill&, const Pill&) = default;
 };
 
+// What a queue row shows below its name: progress while it is read or encoded, the failure, or
+// the outputs of a finished file.
+enum class RowPhase { waiting, active, failed, done };
+RowPhase rowPhase(const QString& status);
+
 // status is the item's status name ("queued", "reading", …); primaryOutputBytes < 0 means the
 // item has no output yet.
 Pill statusPill(const QString& status, qint64 sourceBytes, qint64 primaryOutputBytes);

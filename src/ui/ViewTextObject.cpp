@@ -3,6 +3,10 @@
 #include "ViewText.h"
 #include "model/ByteCount.h"
 
+ViewTextObject::RowPhase ViewTextObject::rowPhase(const QString& status) const {
+    return static_cast<RowPhase>(ViewText::rowPhase(status));
+}
+
 QVariantMap ViewTextObject::statusPill(const QString& status, qint64 sourceBytes,
                                        qint64 primaryOutputBytes) const {
     const auto pill = ViewText::statusPill(status, sourceBytes, primaryOutputBytes);

@@ -16,6 +16,10 @@ class ViewTextObject : public QObject {
   public:
     using QObject::QObject;
 
+    enum RowPhase { Waiting, Active, Failed, Done }; // ViewText::RowPhase, in its order
+    Q_ENUM(RowPhase)
+    Q_INVOKABLE RowPhase rowPhase(const QString& status) const;
+
     // {text, tint}; tint names a Theme colour.
     Q_INVOKABLE QVariantMap statusPill(const QString& status, qint64 sourceBytes,
                                        qint64 primaryOutputBytes) const;

@@ -1,11 +1,15 @@
 #include "UpdateAlert.h"
 
+QString UpdateAlert::downloadButton() {
+    return QStringLiteral("Download");
+}
+
 UpdateAlert UpdateAlert::update(const VersionManifest& remote) {
     return {QStringLiteral("update"),
             QStringLiteral("Update Available"),
             QStringLiteral("Version ") + remote.version + QStringLiteral(" is available.\n\n") +
                 remote.notes,
-            {QStringLiteral("Download"), QStringLiteral("Later")},
+            {downloadButton(), QStringLiteral("Later")},
             remote.downloadUrl};
 }
 

@@ -11,7 +11,9 @@ struct UpdateAlert {
     QString title;
     QString informativeText;
     QStringList buttons; // in the order they are shown
-    QString downloadUrl; // only for "update": what "Download" opens
+    QString downloadUrl; // only for "update": what the download button opens
+
+    static QString downloadButton();
 
     static UpdateAlert update(const VersionManifest& remote);
     static UpdateAlert upToDate();

@@ -163,6 +163,10 @@ void UpdateChecker::finish(QNetworkReply* reply, bool userInitiated, bool oversi
     emit checkFinished(userInitiated);
 }
 
+bool UpdateChecker::answer(const QString& button, const QString& downloadUrl) {
+    return button == UpdateAlert::downloadButton() && openDownload(downloadUrl);
+}
+
 bool UpdateChecker::openDownload(const QString& downloadUrl) {
     const QUrl url(downloadUrl, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative() || url.scheme() != https || url.host().isEmpty())

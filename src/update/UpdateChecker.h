@@ -17,8 +17,8 @@ class QNetworkReply;
 // Fetches the version manifest and decides what, if anything, to tell the user.
 //
 // How the interface uses it: construct one (it lives as long as the window), connect
-// alertRequested to a modal MessageDialog built from its arguments (buttons in the given order;
-// "Download" calls openDownload(downloadUrl), the others only dismiss), call
+// alertRequested to a modal dialog built from its arguments (buttons in the given order; pass
+// the pressed one to answer()), call
 // checkForUpdates(false) once after the window is shown, and checkForUpdates(true) from the
 // "Check for Updates…" menu item.
 class UpdateChecker : public QObject {
@@ -54,6 +54,9 @@ class UpdateChecker : public QObject {
 
     // Opens an absolute https address in the user's browser; anything else is refused.
     Q_INVOKABLE bool openDownload(const QString& downloadUrl);
+    // The user pressed `button` of an alert: the download button opens its address, every
+    // other one only dismissed the alert. Returns whether an address was opened.
+    Q_INVOKABLE bool answer(const QString& button, const QString& downloadUrl);
 
   signals:
     void alertRequested(const QString& kind, const QString& title, const QString& informativeText,

@@ -5,6 +5,7 @@
 #include "model/Preferences.h"
 
 #include <QAbstractItemModelTester>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -166,6 +167,36 @@ class TestEngineModels : public QObject {
         QCOMPARE(crops.rowCount(), 3);
     }
 
+    // Every stored key but the crops is a QML property whose write lands in that key and
+    // signals once.
+    void everySettingIsAProperty() {
+        SettingsModel model{TersioSettings{}};
+        const QJsonObject before = model.settings().toJson();
+        QCOMPARE(before.size(), TersioSettings::keyCount);
+        for (auto it = before.begin(); it != before.end(); ++it) {
+            const QString key = it.key();
+            if (key == QLatin1String("cropVariants"))
+                continue;
+            const QMetaObject* meta = model.metaObject();
+            const QMetaProperty property = meta->property(meta->indexOfProperty(qPrintable(key)));
+            QVERIFY2(property.isValid() && property.hasNotifySignal(), qPrintable(key));
+            QVariant changed;
+            const QVariantList choices = SettingsModel::choices(key);
+            if (!choices.isEmpty())
+                changed = choices.last().toMap().value(QStringLiteral("value"));
+            else if (it->isBool())
+                changed = !it->toBool();
+            else if (it->isString())
+                changed = it->toString() + QStringLiteral("x");
+            else
+                changed = it->toDouble() + 3;
+            QSignalSpy notify(&model, property.notifySignal());
+            QVERIFY2(property.write(&model, changed), qPrintable(key));
+            QCOMPARE(notify.count(), 1);
+            QCOMPARE(model.settings().toJson().value(key).toVariant(), changed);
+        }
+    }
+
     void toolsTabAndHelpers() {
         auto model = makeModel();
         QCOMPARE(model->toolNote(), QStringLiteral("Looking for FFmpeg\u2026"));
@@ -181,7 +212,7 @@ class TestEngineModels : public QObject {
         QVERIFY(model->hasTools());
         QCOMPARE(model->ffmpegPath(), QStringLiteral("/usr/bin/ffmpeg"));
         QCOMPARE(model->toolNote(), QStringLiteral("/usr/bin/ffmpeg"));
-        QVERIFY(model->hasEncoder(QStringLiteral("libx264")));
+        QVERIFY(model->caps().has("libx264"));
         QVERIFY(model->encoders().contains(QStringLiteral("libvpx-vp9")));
         model->setTools(std::nullopt, debianCaps());
         QCOMPARE(tools.count(), 2);

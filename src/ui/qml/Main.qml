@@ -64,7 +64,7 @@ ApplicationWindow {
 
     AlertDialog {
         id: alert
-        onDownloadRequested: url => window.updates.openDownload(url)
+        onChosen: (button, url) => window.updates.answer(button, url)
     }
 
     Connections {

@@ -8,9 +8,11 @@ ColumnLayout {
 
     required property var model
     readonly property var settings: model.settings
-    readonly property bool hasWebP: model.encoders.indexOf("libwebp") >= 0
-    readonly property bool hasAV1: model.encoders.indexOf("libaom-av1") >= 0
-                                   || model.encoders.indexOf("libsvtav1") >= 0
+
+    PanelRules {
+        id: rules
+        model: panel.model
+    }
 
     spacing: 12
 
@@ -26,7 +28,7 @@ ColumnLayout {
         }
         TextLine {
             objectName: "webpWarning"
-            visible: panel.settings.imageFormat === "webp" && !panel.hasWebP
+            visible: rules.webpMissing
             text: "This FFmpeg build has no libwebp, so WebP is unavailable."
             size: 10.5
             color: Theme.warning
@@ -35,7 +37,7 @@ ColumnLayout {
         }
         TextLine {
             objectName: "avifWarning"
-            visible: panel.settings.imageFormat === "avif" && !panel.hasAV1
+            visible: rules.avifMissing
             text: "This FFmpeg build has no AV1 encoder, so AVIF is unavailable."
             size: 10.5
             color: Theme.warning
@@ -85,7 +87,7 @@ ColumnLayout {
             objectName: "webpCopyToggle"
             title: "Also write a WebP copy"
             subtitle: "Gives you a modern format alongside the original type."
-            enabled: panel.hasWebP
+            enabled: rules.webpAvailable
             isOn: panel.settings.alsoEmitWebP
             onEdited: on => panel.settings.alsoEmitWebP = on
         }

@@ -9,8 +9,9 @@ ColumnLayout {
     required property var model
     readonly property var settings: model.settings
 
-    function has(encoder) {
-        return model.encoders.indexOf(encoder) >= 0
+    PanelRules {
+        id: rules
+        model: panel.model
     }
 
     spacing: 12
@@ -22,7 +23,7 @@ ColumnLayout {
         QualitySlider {
             title: "Quality"
             value: panel.settings.videoQuality
-            readout: "CRF " + panel.model.crf(panel.settings.videoQuality, 18, 34)
+            readout: "CRF " + rules.videoCrf
             lowLabel: "Smallest file"
             highLabel: "Best looking"
             onMoved: value => panel.settings.videoQuality = value
@@ -52,21 +53,21 @@ ColumnLayout {
         LabelledToggle {
             title: "MP4 \u00B7 H.264"
             subtitle: "The safe baseline for every browser and device."
-            enabled: panel.has("libx264")
+            enabled: rules.h264Available
             isOn: panel.settings.makeH264
             onEdited: on => panel.settings.makeH264 = on
         }
         LabelledToggle {
             title: "WebM \u00B7 VP9"
             subtitle: "Smaller file for browsers that support it."
-            enabled: panel.has("libvpx-vp9")
+            enabled: rules.webmAvailable
             isOn: panel.settings.makeWebM
             onEdited: on => panel.settings.makeWebM = on
         }
         LabelledToggle {
             title: "MP4 \u00B7 HEVC"
             subtitle: "Tagged hvc1 so Safari and Quick Look accept it."
-            enabled: panel.has("libx265")
+            enabled: rules.hevcAvailable
             isOn: panel.settings.makeHEVC
             onEdited: on => panel.settings.makeHEVC = on
         }
@@ -110,7 +111,7 @@ ColumnLayout {
         }
         NumberField {
             objectName: "audioBitrate"
-            visible: panel.settings.audio !== "remove"
+            visible: rules.audioBitrateShown
             title: "Bitrate"
             value: panel.settings.audioKbps
             suffix: "k"

@@ -4,14 +4,14 @@ import QtQuick.Layouts
 import Tersio
 
 // The update checker's modal alerts: a title, an informative text and buttons in the given
-// order. "Download" opens the offered address; every other button only dismisses.
+// order. Every button closes it; the update checker decides what a button does.
 Dialog {
     id: alert
 
     property string informativeText
     property var buttonTitles: []
     property string downloadUrl
-    signal downloadRequested(string url)
+    signal chosen(string button, string downloadUrl)
 
     function present(title, informativeText, buttons, downloadUrl) {
         alert.title = title
@@ -90,7 +90,6 @@ Dialog {
 
     function choose(button) {
         close()
-        if (button === "Download")
-            downloadRequested(downloadUrl)
+        chosen(button, downloadUrl)
     }
 }

@@ -9,6 +9,11 @@ Rectangle {
 
     required property var model
 
+    PanelRules {
+        id: rules
+        model: inspector.model
+    }
+
     implicitWidth: Theme.inspectorWidth
     Layout.preferredWidth: Theme.inspectorWidth
     color: Theme.sidebar
@@ -26,7 +31,7 @@ Rectangle {
 
             TextLine {
                 objectName: "inspectorTitle"
-                text: inspector.model.tabTitle(inspector.model.tab)
+                text: rules.tabTitle
                 size: 15
                 font.weight: Font.DemiBold
                 Layout.topMargin: Theme.gutter

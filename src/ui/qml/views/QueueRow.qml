@@ -23,7 +23,8 @@ Card {
     required property double primaryOutputBytes
 
     readonly property var pill: ViewText.statusPill(status, sourceBytes, primaryOutputBytes)
-    readonly property bool active: status === "reading" || status === "working"
+    readonly property int phase: ViewText.rowPhase(status)
+    readonly property bool active: phase === ViewText.Active
 
     padding: 12
     Accessible.role: Accessible.ListItem
@@ -128,7 +129,7 @@ Card {
 
             TextLine {
                 objectName: "failureText"
-                visible: row.status === "failed"
+                visible: row.phase === ViewText.Failed
                 text: row.statusMessage
                 size: 10.5
                 color: Theme.danger
@@ -140,13 +141,13 @@ Card {
 
             ColumnLayout {
                 objectName: "results"
-                visible: row.status === "done" && row.outputs.length > 0
+                visible: row.phase === ViewText.Done && row.outputs.length > 0
                 spacing: 4
                 Layout.topMargin: 2
                 Layout.fillWidth: true
 
                 Repeater {
-                    model: row.status === "done" ? row.outputs : []
+                    model: row.phase === ViewText.Done ? row.outputs : []
 
                     ResultLine {
                         required property var modelData
