@@ -265,7 +265,7 @@ auto subfolder(const char* name, const char* help) {
 }
 
 template <typename Field, typename... Builders>
-void add(QList<Flag>& flags, Field field, Builders... builders) {
+void add(QList<Flag>& flags, [[maybe_unused]] Field field, Builders... builders) {
     (flags.append(builders(field)), ...);
 }
 
