@@ -1,5 +1,6 @@
 #include "UiSetup.h"
 
+#include "CompareImageProvider.h"
 #include "ThumbnailProvider.h"
 
 #include <QQmlEngine>
@@ -17,6 +18,7 @@ void prepareEngine(QQmlEngine& engine) {
     // The module is compiled in; its qmldir lives at qrc:/Tersio.
     engine.addImportPath(QStringLiteral("qrc:/"));
     engine.addImageProvider(QStringLiteral("thumb"), new ThumbnailProvider);
+    engine.addImageProvider(QStringLiteral("compare"), new CompareImageProvider);
 }
 
 } // namespace UiSetup

@@ -8,7 +8,7 @@ namespace UiSetup {
 void applyStyle();
 
 // What every engine that shows Tersio's QML needs: the module's import path and the
-// thumbnail provider.
+// thumbnail and compare image providers.
 void prepareEngine(QQmlEngine& engine);
 
 } // namespace UiSetup

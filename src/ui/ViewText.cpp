@@ -62,6 +62,24 @@ QString metaLine(qint64 sourceBytes, const QString& dimensionsLabel, const QStri
     return parts.join(u"  \u00B7  "_s);
 }
 
+QString compareCaption(const QString& label, qint64 sourceBytes, qint64 outputBytes, double score) {
+    QStringList parts{u"Original "_s + ByteCount::text(sourceBytes),
+                      label + u' ' + ByteCount::text(outputBytes)};
+    if (sourceBytes > 0 && outputBytes >= 0) {
+        // Rounded towards the output's disadvantage: a saving down, a growth up.
+        const double ratio = double(outputBytes) / double(sourceBytes);
+        if (ratio < 1)
+            parts << QString::number(qint64(std::trunc((1 - ratio) * 100))) + "% smaller"_L1;
+        else if (ratio > 1)
+            parts << QString::number(qint64(std::ceil((ratio - 1) * 100))) + "% larger"_L1;
+        else
+            parts << u"Same size"_s;
+    }
+    if (std::isfinite(score) && score >= 0)
+        parts << u"SSIM "_s + QString::number(score, 'f', 3);
+    return parts.join(u"  \u00B7  "_s);
+}
+
 QString headline(bool isRunning, int itemCount) {
     if (isRunning)
         return u"Optimising"_s;

@@ -34,6 +34,10 @@ QString progressCaption(const QString& currentTask, double progress);
 QString metaLine(qint64 sourceBytes, const QString& dimensionsLabel, const QString& kind,
                  double duration);
 
+// The compare view's caption: both sizes, the saving and, when `score` is a number of 0 or more,
+// the output's SSIM.
+QString compareCaption(const QString& label, qint64 sourceBytes, qint64 outputBytes, double score);
+
 QString headline(bool isRunning, int itemCount);
 QString subhead(bool hasTools, bool isRunning, int pendingCount, qint64 totalSaved);
 

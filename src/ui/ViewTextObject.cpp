@@ -26,6 +26,11 @@ QString ViewTextObject::metaLine(qint64 sourceBytes, const QString& dimensionsLa
     return ViewText::metaLine(sourceBytes, dimensionsLabel, kind, duration);
 }
 
+QString ViewTextObject::compareCaption(const QString& label, qint64 sourceBytes, qint64 outputBytes,
+                                       double score) const {
+    return ViewText::compareCaption(label, sourceBytes, outputBytes, score);
+}
+
 QString ViewTextObject::headline(bool isRunning, int itemCount) const {
     return ViewText::headline(isRunning, itemCount);
 }

@@ -27,6 +27,9 @@ class ViewTextObject : public QObject {
     Q_INVOKABLE QString progressCaption(const QString& currentTask, double progress) const;
     Q_INVOKABLE QString metaLine(qint64 sourceBytes, const QString& dimensionsLabel,
                                  const QString& kind, double duration) const;
+    // A score that is not a number (undefined in QML) or negative is left out.
+    Q_INVOKABLE QString compareCaption(const QString& label, qint64 sourceBytes, qint64 outputBytes,
+                                       double score) const;
     Q_INVOKABLE QString headline(bool isRunning, int itemCount) const;
     Q_INVOKABLE QString subhead(bool hasTools, bool isRunning, int pendingCount,
                                 qint64 totalSaved) const;

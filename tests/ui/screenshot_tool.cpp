@@ -1,7 +1,8 @@
 // Renders the real window offscreen in the states worth looking at and writes one PNG each.
 // Usage: tersio_screenshots [output folder]   (default: ./screenshots)
-// Real pictures for the "just added" render come from Debian packages through
-// bench/fetch-sample-media.sh (cached in $TMPDIR).
+// Real pictures for the "just added" render and a real photograph for the compare view come from
+// Debian packages through bench/fetch-sample-media.sh and bench/fetch-sample-photos.sh (cached
+// in $TMPDIR).
 
 #include "UiFixture.h"
 #include "engine/FactReader.h"
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QQmlProperty>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -28,10 +30,11 @@ bool save(UiFixture::Window& window, const QDir& folder, const QString& name) {
     return ok;
 }
 
-QString samplePictures() {
+// The folder a bench/fetch-sample-*.sh script prints; empty when it fails.
+QString fetched(const QString& script) {
     QProcess fetch;
     fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    fetch.start(QStringLiteral(TERSIO_SOURCE_DIR "/bench/fetch-sample-media.sh"), {});
+    fetch.start(QStringLiteral(TERSIO_SOURCE_DIR "/bench/") + script, {});
     fetch.waitForFinished(600000);
     return fetch.exitCode() == 0 ? QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed()
                                  : QString();
@@ -55,6 +58,43 @@ void appendLongQueue(AppModel& model) {
         item.url = QUrl::fromLocalFile(u"/srv/many/%1/%2"_s.arg(i).arg(names.at(i % names.size())));
         model.queue()->append(item);
     }
+}
+
+// A real photograph through a real run with the default settings, then its JPEG output
+// beside it in the compare view: fitted, then at 200%.
+bool compareShots(const QDir& folder, const QString& photo) {
+    QTemporaryDir outputs;
+    auto model = UiFixture::makeModel(true);
+    model->settingsModel()->setOutputMode(u"customFolder"_s);
+    model->settingsModel()->setCustomFolderPath(outputs.path());
+    UiFixture::Window window(*model);
+    model->add({QUrl::fromLocalFile(photo)});
+    QSignalSpy finished(model.get(), &AppModel::runFinished);
+    model->start();
+    if (!finished.wait(120000) || model->items().first().outputs.isEmpty()) {
+        QTextStream(stdout) << "FAILED the run for 19-compare\n";
+        return false;
+    }
+    window.settle();
+    QQuickItem* compare = window.find(u"compareButton"_s);
+    const QPointF centre = compare->mapToScene({compare->width() / 2, compare->height() / 2});
+    QTest::mouseClick(window.window(), Qt::LeftButton, {}, centre.toPoint());
+    if (!QTest::qWaitFor([&] { return UiFixture::shown(window.find(u"compareDivider"_s)); },
+                         30000)) {
+        QTextStream(stdout) << "FAILED the pictures for 19-compare\n";
+        return false;
+    }
+    bool ok = save(window, folder, u"19-compare-fit"_s);
+    // 200% about the ladybird, with the divider across it.
+    QObject* viewport = window.window()->findChild<QObject*>(u"compareViewport"_s);
+    const QRectF picture = viewport->property("picture").toRectF();
+    const QPointF ladybird =
+        picture.topLeft() + QPointF(0.70 * picture.width(), 0.52 * picture.height());
+    const double factor = 2 / viewport->property("zoom").toDouble();
+    QMetaObject::invokeMethod(viewport, "zoomBy", Q_ARG(double, factor), Q_ARG(QPointF, ladybird));
+    QMetaObject::invokeMethod(viewport, "setDivider", Q_ARG(double, ladybird.x()));
+    ok &= save(window, folder, u"20-compare-200"_s);
+    return ok;
 }
 
 } // namespace
@@ -165,7 +205,7 @@ int main(int argc, char* argv[]) {
         }
         ok &= save(window, folder, u"17-scrolled-long-queue"_s);
     }
-    if (const QString pictures = samplePictures(); !pictures.isEmpty()) {
+    if (const QString pictures = fetched(u"fetch-sample-media.sh"_s); !pictures.isEmpty()) {
         auto model = UiFixture::makeModel(true);
         UiFixture::Window window(*model);
         model->add({QUrl::fromLocalFile(pictures)});
@@ -173,6 +213,12 @@ int main(int argc, char* argv[]) {
         ok &= save(window, folder, u"18-real-pictures-just-added"_s);
     } else {
         QTextStream(stdout) << "FAILED no sample pictures for 18-real-pictures-just-added\n";
+        ok = false;
+    }
+    if (const QString photos = fetched(u"fetch-sample-photos.sh"_s); !photos.isEmpty()) {
+        ok &= compareShots(folder, photos + u"/LadyBird.jpg"_s);
+    } else {
+        QTextStream(stdout) << "FAILED no sample photos for 19-compare\n";
         ok = false;
     }
     return ok ? 0 : 1;

@@ -13,7 +13,8 @@ QtObject {
         "tray.and.arrow.down": 0xE168,  // move_to_inbox
         "xmark": 0xE5CD,                // close
         "trash": 0xE872,                // delete
-        "chevron.up.chevron.down": 0xE5D7 // unfold_more
+        "chevron.up.chevron.down": 0xE5D7, // unfold_more
+        "chevron.left.chevron.right": 0xE86F // code
     })
 
     // The glyph for a symbol name; empty for a name that is not in the table.

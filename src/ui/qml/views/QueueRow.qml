@@ -22,6 +22,9 @@ Card {
     required property string dimensionsLabel
     required property double primaryOutputBytes
 
+    // {fileName, sourcePath, sourceBytes, label, outputPath, outputBytes, score}
+    signal compareRequested(var request, Item opener)
+
     readonly property var pill: ViewText.statusPill(status, sourceBytes, primaryOutputBytes)
     readonly property int phase: ViewText.rowPhase(status)
     readonly property bool active: phase === ViewText.Active
@@ -150,11 +153,22 @@ Card {
                     model: row.phase === ViewText.Done ? row.outputs : []
 
                     ResultLine {
+                        id: result
                         required property var modelData
                         label: modelData.label
                         bytes: modelData.bytes
                         path: modelData.path
+                        comparable: row.kind === "image"
                         Layout.fillWidth: true
+                        onCompareRequested: opener => row.compareRequested({
+                            fileName: row.fileName,
+                            sourcePath: row.path,
+                            sourceBytes: row.sourceBytes,
+                            label: result.label,
+                            outputPath: result.path,
+                            outputBytes: result.bytes,
+                            score: result.score
+                        }, opener)
                     }
                 }
             }

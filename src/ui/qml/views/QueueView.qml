@@ -10,6 +10,8 @@ Rectangle {
     required property var model
     property bool isTargeted: false
 
+    signal compareRequested(var request, Item opener)
+
     color: Theme.canvas
 
     EmptyQueue {
@@ -40,6 +42,7 @@ Rectangle {
             x: Theme.gutter
             width: list.width - 2 * Theme.gutter
             appModel: queue.model
+            onCompareRequested: (request, opener) => queue.compareRequested(request, opener)
         }
     }
 

@@ -2,13 +2,18 @@ import QtQuick
 import QtQuick.Layouts
 import Tersio
 
-// One written file: what it is, its size, and a way to see it in the file manager.
+// One written file: what it is, its size, a way to compare it with its source (images) and a
+// way to see it in the file manager.
 Rectangle {
     id: line
 
     property string label
     property double bytes
     property string path
+    property bool comparable: false
+    property var score // the output's SSIM; undefined or negative when it has none
+
+    signal compareRequested(Item opener)
 
     implicitHeight: row.implicitHeight + 10
     radius: Theme.fieldRadius
@@ -37,6 +42,16 @@ Rectangle {
         Item {
             Layout.fillWidth: true
             Layout.minimumWidth: 6
+        }
+        PlainButton {
+            id: compare
+            objectName: "compareButton"
+            visible: line.comparable
+            text: "Compare"
+            size: 10.5
+            tint: Theme.accent
+            Accessible.name: "Compare " + line.label + " with the original"
+            onClicked: line.compareRequested(compare)
         }
         PlainButton {
             text: "Show"

@@ -23,23 +23,35 @@ Item {
             Layout.fillHeight: true
         }
 
-        ColumnLayout {
-            spacing: 0
+        // The queue column, or the compare view over it.
+        Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
 
-            QueueHeader {
-                model: root.model
-                Layout.fillWidth: true
+            ColumnLayout {
+                anchors.fill: parent
+                spacing: 0
+                visible: !compare.shown
+
+                QueueHeader {
+                    model: root.model
+                    Layout.fillWidth: true
+                }
+                QueueView {
+                    model: root.model
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    onCompareRequested: (request, opener) => compare.open(request, opener)
+                }
+                ActionBar {
+                    model: root.model
+                    Layout.fillWidth: true
+                }
             }
-            QueueView {
-                model: root.model
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-            }
-            ActionBar {
-                model: root.model
-                Layout.fillWidth: true
+
+            CompareView {
+                id: compare
+                anchors.fill: parent
             }
         }
 
