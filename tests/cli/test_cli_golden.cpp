@@ -4,6 +4,8 @@
 #include <QtTest>
 
 using namespace CliTest;
+using TestSupport::row;
+using TestSupport::words;
 
 // What the command line prints and how it exits, compared with text kept in data/cli_golden.txt:
 // plans of a mixed folder under many settings, the settings document, the help text and the
@@ -49,7 +51,8 @@ class TestCliGolden : public CliHarness {
         return text.replace(media_.path(), u"$MEDIA"_s).replace(id, u"UUID"_s);
     }
 
-    void check(const QString& name, const QStringList& args, bool json = false) {
+    void check(const QStringList& args, bool json = false) {
+        const QString name = QString::fromLatin1(QTest::currentDataTag());
         QStringList real;
         for (QString a : args)
             real << a.replace(u"$MEDIA"_s, media_.path());
@@ -61,36 +64,23 @@ class TestCliGolden : public CliHarness {
         QCOMPARE(text, golden_.value(name));
     }
 
-    static void makeStill(const QString& path, const QString& source) {
-        QVERIFY(TestSupport::ffmpeg(
-            {u"-f"_s, u"lavfi"_s, u"-i"_s, source, u"-frames:v"_s, u"1"_s, path}));
-    }
-
   private slots:
     void initTestCase() {
         QVERIFY(media_.isValid() && config_.isValid());
-        QFile file(goldenPath());
-        if (file.open(QIODevice::ReadOnly)) {
-            QString name;
-            QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-            lines.removeLast(); // after the file's last newline
-            for (const QString& line : std::as_const(lines)) {
-                if (line.startsWith(u"### "_s))
-                    name = line.mid(4);
-                else if (!name.isEmpty())
-                    golden_[name] += line + u'\n';
-            }
-            for (auto& text : golden_)
-                text.chop(1); // the blank line between sections
-        }
+        // Sections "### name", the text, then a blank line.
+        const QByteArray bytes = TestSupport::readFile(goldenPath());
+        const QString all =
+            bytes.isEmpty() ? QString() : u'\n' + QString::fromUtf8(bytes.chopped(1));
+        for (const QString& section : all.split(u"\n### "_s, Qt::SkipEmptyParts))
+            golden_[section.section(u'\n', 0, 0)] = section.mid(section.indexOf(u'\n') + 1);
         const QDir dir(media_.path());
-        dir.mkpath(u"set/sub"_s);
-        makeStill(dir.filePath(u"set/photo.jpg"_s), u"testsrc2=size=640x480"_s);
-        makeStill(dir.filePath(u"set/logo.png"_s), u"color=c=red@0.5:size=96x64,format=rgba"_s);
-        makeStill(dir.filePath(u"set/sub/scan.png"_s), u"testsrc2=size=200x150,format=gray"_s);
-        QVERIFY(TestSupport::ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                     u"testsrc2=size=64x48:rate=5:duration=1"_s, u"-loop"_s, u"0"_s,
-                                     dir.filePath(u"set/spin.gif"_s)}));
+        const auto make = [&](const QString& source, const QString& options, const QString& name) {
+            QVERIFY(TestSupport::lavfi(source, options, dir.filePath(name)));
+        };
+        make(u"testsrc2=size=640x480"_s, u"-frames:v 1"_s, u"set/photo.jpg"_s);
+        make(u"color=c=red@0.5:size=96x64,format=rgba"_s, u"-frames:v 1"_s, u"set/logo.png"_s);
+        make(u"testsrc2=size=200x150,format=gray"_s, u"-frames:v 1"_s, u"set/sub/scan.png"_s);
+        make(u"testsrc2=size=64x48:rate=5:duration=1"_s, u"-loop 0"_s, u"set/spin.gif"_s);
         makeClip(dir.filePath(u"set/clip.mp4"_s), u"640x360"_s, 1, 10);
         makeClip(dir.filePath(u"flat.mp4"_s), u"480x270"_s, 1, 10);
         QVERIFY(TestSupport::ffmpeg({u"-i"_s, dir.filePath(u"flat.mp4"_s), u"-c"_s, u"copy"_s,
@@ -114,91 +104,58 @@ class TestCliGolden : public CliHarness {
     void init() { QFile::remove(storeFile()); }
 
     void dryRunPlans_data() {
-        QTest::addColumn<QStringList>("flags");
-        QTest::newRow("defaults") << QStringList{};
-        QTest::newRow("webp, qualities")
-            << QStringList{u"--image-format"_s, u"webp"_s, u"--image-quality=55.5"_s,
-                           u"--video-quality"_s, u"40"_s};
-        QTest::newRow("avif, narrow, no crops") << QStringList{
-            u"--image-format"_s, u"avif"_s, u"--image-max-width"_s, u"100"_s, u"--no-crops"_s};
-        QTest::newRow("jpeg, no cap, metadata") << QStringList{
-            u"--image-format"_s, u"jpeg"_s, u"--no-width-cap"_s, u"--keep-metadata"_s};
-        QTest::newRow("hevc only, slow, mono")
-            << QStringList{u"--hevc"_s,  u"--no-webm"_s, u"--no-poster"_s,  u"--speed"_s, u"slow"_s,
-                           u"--audio"_s, u"mono"_s,      u"--audio-kbps"_s, u"96"_s};
-        QTest::newRow("png, webp copy, one crop")
-            << QStringList{u"--webp-copy"_s, u"--image-format"_s, u"png"_s, u"--crops"_s, u"1x1"_s};
-        QTest::newRow("chosen folder, no overwrite") << QStringList{
-            u"--output"_s, u"$MEDIA/out"_s, u"--no-overwrite"_s, u"--jobs"_s, u"3"_s};
-        QTest::newRow("subfolder, no audio, small video")
-            << QStringList{u"--subfolder"_s,       u"web"_s, u"--audio"_s, u"remove"_s,
-                           u"--video-max-width"_s, u"320"_s};
-        QTest::newRow("later flags win") << QStringList{u"--image-format"_s,
-                                                        u"jpeg"_s,
-                                                        u"--no-h264"_s,
-                                                        u"--output"_s,
-                                                        u"$MEDIA/out"_s,
-                                                        u"--image-format"_s,
-                                                        u"png"_s,
-                                                        u"--h264"_s,
-                                                        u"--subfolder"_s,
-                                                        u"late"_s,
-                                                        u"--no-width-cap"_s,
-                                                        u"--image-max-width"_s,
-                                                        u"500"_s};
-        QTest::newRow("settings file") << QStringList{u"--settings"_s, u"$MEDIA/custom.json"_s};
+        QTest::addColumn<QString>("flags");
+        row("defaults", QString());
+        row("webp, qualities", u"--image-format webp --image-quality=55.5 --video-quality 40"_s);
+        row("avif, narrow, no crops", u"--image-format avif --image-max-width 100 --no-crops"_s);
+        row("jpeg, no cap, metadata", u"--image-format jpeg --no-width-cap --keep-metadata"_s);
+        row("hevc only, slow, mono",
+            u"--hevc --no-webm --no-poster --speed slow --audio mono --audio-kbps 96"_s);
+        row("png, webp copy, one crop", u"--webp-copy --image-format png --crops 1x1"_s);
+        row("chosen folder, no overwrite", u"--output $MEDIA/out --no-overwrite --jobs 3"_s);
+        row("subfolder, no audio, small video",
+            u"--subfolder web --audio remove --video-max-width 320"_s);
+        row("later flags win",
+            u"--image-format jpeg --no-h264 --output $MEDIA/out --image-format "
+            "png --h264 --subfolder late --no-width-cap --image-max-width 500"_s);
+        row("settings file", u"--settings $MEDIA/custom.json"_s);
     }
     void dryRunPlans() {
-        QFETCH(QStringList, flags);
-        check(QString::fromLatin1(QTest::currentDataTag()),
-              QStringList{u"--dry-run"_s, u"--json"_s} + flags + QStringList{u"$MEDIA/set"_s},
-              true);
+        QFETCH(QString, flags);
+        check(words(u"--dry-run --json "_s + flags + u" $MEDIA/set"_s), true);
     }
 
     void texts_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("plan as text") << QStringList{u"--dry-run"_s, u"$MEDIA/set"_s};
-        QTest::newRow("print defaults") << QStringList{u"--print-settings"_s};
-        QTest::newRow("print edited")
-            << QStringList{u"--settings"_s, u"$MEDIA/custom.json"_s, u"--crops"_s,
-                           u"16x9"_s,       u"--image-quality"_s,    u"12.25"_s,
-                           u"--output"_s,   u"$MEDIA/o"_s,           u"--print-settings"_s};
-        QTest::newRow("help") << QStringList{u"--help"_s};
-        QTest::newRow("help from file")
-            << QStringList{u"-h"_s, u"--settings"_s, u"$MEDIA/custom.json"_s, u"--jobs"_s, u"5"_s};
+        row("plan as text", words(u"--dry-run $MEDIA/set"_s));
+        row("print defaults", words(u"--print-settings"_s));
+        row("print edited", words(u"--settings $MEDIA/custom.json --crops 16x9 --image-quality "
+                                  "12.25 --output $MEDIA/o --print-settings"_s));
+        row("help", words(u"--help"_s));
+        row("help from file", words(u"-h --settings $MEDIA/custom.json --jobs 5"_s));
+        // Refusals.
+        row("unknown option", words(u"--bogus $MEDIA/set"_s));
+        row("unknown short", words(u"-x $MEDIA/set"_s));
+        row("quality too high", words(u"--image-quality 101 $MEDIA/set"_s));
+        row("quality not a number", words(u"--video-quality=1e $MEDIA/set"_s));
+        row("negative value", words(u"--image-quality -5 $MEDIA/set"_s));
+        row("width too small", words(u"--image-max-width 1 $MEDIA/set"_s));
+        row("jobs too many", words(u"--jobs 7 $MEDIA/set"_s));
+        row("bad choice", words(u"--speed Fast $MEDIA/set"_s));
+        row("bad ratio", words(u"--crops 9:16 $MEDIA/set"_s));
+        row("ratio not stored", words(u"--crops 5x7 $MEDIA/set"_s));
+        row("empty output", words(u"--output= $MEDIA/set"_s));
+        row("blank subfolder", QStringList{u"--subfolder"_s, u" "_s, u"$MEDIA/set"_s});
+        row("missing value", words(u"$MEDIA/set --audio-kbps"_s));
+        row("bad shard", words(u"--shard 2/2 $MEDIA/set"_s));
+        row("no paths", words(u"--dry-run"_s));
+        row("missing path", words(u"--dry-run $MEDIA/nothing"_s));
+        row("dash path after --", words(u"--dry-run -- --image-quality"_s));
+        row("broken settings file", words(u"--settings $MEDIA/set/photo.jpg --print-settings"_s));
     }
     void texts() {
         QFETCH(QStringList, args);
-        check(QString::fromLatin1(QTest::currentDataTag()), args);
-    }
-
-    void refusals_data() {
-        QTest::addColumn<QStringList>("args");
-        const QString set = u"$MEDIA/set"_s;
-        QTest::newRow("unknown option") << QStringList{u"--bogus"_s, set};
-        QTest::newRow("unknown short") << QStringList{u"-x"_s, set};
-        QTest::newRow("quality too high") << QStringList{u"--image-quality"_s, u"101"_s, set};
-        QTest::newRow("quality not a number") << QStringList{u"--video-quality=1e"_s, set};
-        QTest::newRow("negative value") << QStringList{u"--image-quality"_s, u"-5"_s, set};
-        QTest::newRow("width too small") << QStringList{u"--image-max-width"_s, u"1"_s, set};
-        QTest::newRow("jobs too many") << QStringList{u"--jobs"_s, u"7"_s, set};
-        QTest::newRow("bad choice") << QStringList{u"--speed"_s, u"Fast"_s, set};
-        QTest::newRow("bad ratio") << QStringList{u"--crops"_s, u"9:16"_s, set};
-        QTest::newRow("ratio not stored") << QStringList{u"--crops"_s, u"5x7"_s, set};
-        QTest::newRow("empty output") << QStringList{u"--output="_s, set};
-        QTest::newRow("blank subfolder") << QStringList{u"--subfolder"_s, u" "_s, set};
-        QTest::newRow("missing value") << QStringList{set, u"--audio-kbps"_s};
-        QTest::newRow("bad shard") << QStringList{u"--shard"_s, u"2/2"_s, set};
-        QTest::newRow("no paths") << QStringList{u"--dry-run"_s};
-        QTest::newRow("missing path") << QStringList{u"--dry-run"_s, u"$MEDIA/nothing"_s};
-        QTest::newRow("dash path after --")
-            << QStringList{u"--dry-run"_s, u"--"_s, u"--image-quality"_s};
-        QTest::newRow("broken settings file")
-            << QStringList{u"--settings"_s, u"$MEDIA/set/photo.jpg"_s, u"--print-settings"_s};
-    }
-    void refusals() {
-        QFETCH(QStringList, args);
-        check(QString::fromLatin1(QTest::currentDataTag()), args);
+        check(args);
     }
 
     void cleanupTestCase() {

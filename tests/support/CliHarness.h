@@ -7,12 +7,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -26,36 +23,20 @@ struct Outcome {
     QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
 };
 
-inline QStringList labels(const QJsonArray& outputs) {
-    QStringList list;
-    for (const auto& output : outputs)
-        list << output.toObject()[u"label"_s].toString();
-    return list;
+inline QStringList strings(const QJsonValue& array) {
+    return array.toVariant().toStringList();
 }
-
 inline QStringList arguments(const QJsonValue& output) {
+    return strings(output[u"arguments"_s]);
+}
+
+// One field of every output of every item in a plan or a summary.
+inline QStringList outputsField(const QJsonObject& root, const QString& field) {
     QStringList list;
-    for (const auto& a : output.toObject()[u"arguments"_s].toArray())
-        list << a.toString();
+    for (const auto& item : root[u"items"_s].toArray())
+        for (const auto& output : item[u"outputs"_s].toArray())
+            list << output[field].toString();
     return list;
-}
-
-inline QString argumentAfter(const QStringList& args, const QString& flag) {
-    const qsizetype i = args.indexOf(flag);
-    return i >= 0 && i + 1 < args.size() ? args[i + 1] : QString();
-}
-
-// One stream of an output file, as ffprobe reports it.
-inline QJsonObject probeVideo(const QString& path) {
-    QProcess p;
-    p.start(u"/usr/bin/ffprobe"_s, {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v:0"_s,
-                                    u"-show_streams"_s, u"-of"_s, u"json"_s, path});
-    p.waitForFinished(30000);
-    return QJsonDocument::fromJson(p.readAllStandardOutput())
-        .object()[u"streams"_s]
-        .toArray()
-        .first()
-        .toObject();
 }
 
 } // namespace CliTest
@@ -83,34 +64,27 @@ class CliHarness : public QObject {
         QProcess process;
         startCli(process, args);
         process.waitForFinished(240000);
-        CliTest::Outcome o;
-        o.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        o.out = process.readAllStandardOutput();
-        o.err = QString::fromUtf8(process.readAllStandardError());
-        return o;
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
     }
 
     void storeSettings(const TersioSettings& settings) {
         QSettings store(storeFile(), QSettings::NativeFormat);
         settings.save(store);
-        store.sync();
     }
 
+    // A clip of `size` with a tone, `seconds` long at `rate` frames a second.
     static void makeClip(const QString& path, const QString& size, int seconds, int rate) {
         QString error;
-        QVERIFY2(
-            TestSupport::ffmpeg(
-                {u"-f"_s, u"lavfi"_s, u"-i"_s,
-                 u"testsrc2=size=%1:rate=%2:duration=%3"_s.arg(size).arg(rate).arg(seconds),
-                 u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=frequency=440:duration=%1"_s.arg(seconds),
-                 u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s, u"-pix_fmt"_s, u"yuv420p"_s,
-                 u"-c:a"_s, u"aac"_s, u"-shortest"_s, path},
-                &error),
-            qPrintable(error));
+        QVERIFY2(TestSupport::lavfi(
+                     u"testsrc2=size=%1:rate=%2:duration=%3"_s.arg(size).arg(rate).arg(seconds),
+                     u"-f lavfi -i sine=frequency=440:duration=%1 -c:v libx264 -preset "
+                     "ultrafast -pix_fmt yuv420p -c:a aac -shortest"_s.arg(seconds),
+                     path, &error),
+                 qPrintable(error));
     }
 
     static void makeImage(const QString& path, const QString& size) {
-        QVERIFY(TestSupport::ffmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=size="_s + size,
-                                     u"-frames:v"_s, u"1"_s, path}));
+        QVERIFY(TestSupport::lavfi(u"testsrc2=size="_s + size, u"-frames:v 1"_s, path));
     }
 };

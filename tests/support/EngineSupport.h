@@ -3,23 +3,15 @@
 #include "TestSupport.h"
 #include "engine/AppModel.h"
 
-#include <QDir>
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTest>
 
 #include <memory>
 
-// Shared by the engine tests: a model that never searches for tools, fake ffmpeg scripts that
-// log their runs, and waiting for a run to end.
+// Shared by the engine tests: a model that never searches for tools, a stand-in ffmpeg, and
+// waiting for a run to end.
 namespace EngineSupport {
-
-inline std::unique_ptr<AppModel> makeModel(const TersioSettings& settings = {}) {
-    AppModelOptions options;
-    options.searchToolsAtStart = false;
-    options.settings = settings;
-    return std::make_unique<AppModel>(options);
-}
 
 inline EncoderCaps debianCaps() {
     EncoderCaps caps;
@@ -30,7 +22,29 @@ inline EncoderCaps debianCaps() {
 }
 
 inline FFmpegTools realTools() {
-    return {QStringLiteral("/usr/bin/ffmpeg"), QStringLiteral("/usr/bin/ffprobe")};
+    return {QStringLiteral("/usr/bin/ffmpeg"), QStringLiteral("/usr/bin/ffprobe"), {}, {}};
+}
+
+inline QList<QUrl> urls(const QStringList& paths) {
+    QList<QUrl> list;
+    for (const QString& path : paths)
+        list << QUrl::fromLocalFile(path);
+    return list;
+}
+
+// A model with `settings` and `tools` (none: not set), holding `paths`.
+inline std::unique_ptr<AppModel> makeModel(const TersioSettings& settings = {},
+                                           const std::optional<FFmpegTools>& tools = {},
+                                           const QStringList& paths = {}) {
+    AppModelOptions options;
+    options.searchToolsAtStart = false;
+    options.settings = settings;
+    options.readFactsAtLowestPriority = false;
+    auto model = std::make_unique<AppModel>(options);
+    if (tools)
+        model->setTools(tools, debianCaps());
+    model->add(urls(paths));
+    return model;
 }
 
 // A stand-in ffmpeg: logs "start <pid> <last argument>" and "end <pid>" to `log`, prints three
@@ -38,46 +52,32 @@ inline FFmpegTools realTools() {
 // while `hold` exists, then finishes them. A look at a poster frame (written to a pipe) fails
 // at once and is not logged.
 inline QString writeFakeFFmpeg(const QString& dir, const QString& log, const QString& hold) {
-    const QByteArray body =
-        "log='" + log.toUtf8() + "'\nhold='" + hold.toUtf8() +
-        "'\n"
-        "outs=; prev=\n"
-        "for a; do\n"
-        "  case \"$a\" in /*) [ \"$prev\" = -i ] || outs=\"$outs\n$a\" ;; esac\n"
-        "  prev=$a; last=$a\n"
-        "done\n"
-        "case \"$last\" in pipe:*) exit 1 ;; esac\n"
-        "echo \"start $$ $last\" >> \"$log\"\n"
-        "echo \"$outs\" | while read -r o; do [ -n \"$o\" ] && printf partial > \"$o\"; done\n"
-        "for us in 250000 500000 750000; do\n"
-        "  printf 'frame=1\\nout_time_us=%s\\nprogress=continue\\n' $us\n"
-        "done\n"
-        "while [ -e \"$hold\" ]; do sleep 0.05; done\n"
-        "echo \"$outs\" | while read -r o; do\n"
-        "  [ -n \"$o\" ] && printf 'finished output %s' $$ > \"$o\"\n"
-        "done\n"
-        "echo \"end $$\" >> \"$log\"\n";
-    return TestSupport::writeScript(dir + QStringLiteral("/ffmpeg"), body);
+    return TestSupport::writeScript(dir + QStringLiteral("/ffmpeg"),
+                                    "log='" + log.toUtf8() + "'\nhold='" + hold.toUtf8() + "'\n" +
+                                        R"(outs=; prev=
+for a; do
+  case "$a" in /*) [ "$prev" = -i ] || outs="$outs
+$a" ;; esac
+  prev=$a; last=$a
+done
+case "$last" in pipe:*) exit 1 ;; esac
+echo "start $$ $last" >> "$log"
+echo "$outs" | while read -r o; do [ -n "$o" ] && printf partial > "$o"; done
+for us in 250000 500000 750000; do printf 'frame=1\nout_time_us=%s\nprogress=continue\n' $us; done
+while [ -e "$hold" ]; do sleep 0.05; done
+echo "$outs" | while read -r o; do [ -n "$o" ] && printf 'finished output %s' $$ > "$o"; done
+echo "end $$" >> "$log"
+)");
 }
 
 inline QStringList logLines(const QString& log) {
-    QFile file(log);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromUtf8(TestSupport::readFile(log))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-inline int countPrefix(const QStringList& lines, const QString& prefix) {
-    return int(std::count_if(lines.begin(), lines.end(),
-                             [&](const QString& line) { return line.startsWith(prefix); }));
-}
-
-// Waits for the run to end; false when it did not end in time.
 inline bool waitForRunEnd(AppModel& model, int timeoutMs = 120000) {
-    if (!model.isRunning())
-        return true;
     QSignalSpy ended(&model, &AppModel::runFinished);
-    return ended.wait(timeoutMs);
+    return !model.isRunning() || ended.wait(timeoutMs);
 }
 
 // Every entry under `dir`, hidden ones included, relative to it.
@@ -91,11 +91,7 @@ inline QStringList allFiles(const QString& dir) {
 }
 
 inline QStringList hiddenFiles(const QString& dir) {
-    QStringList hidden;
-    for (const QString& path : allFiles(dir))
-        if (QFileInfo(path).fileName().startsWith(QLatin1Char('.')))
-            hidden << path;
-    return hidden;
+    return allFiles(dir).filter(QRegularExpression(QStringLiteral("(^|/)\\.[^/]*$")));
 }
 
 inline const MediaItem* itemNamed(const AppModel& model, const QString& fileName) {
@@ -105,16 +101,18 @@ inline const MediaItem* itemNamed(const AppModel& model, const QString& fileName
     return nullptr;
 }
 
-inline QString statusOf(const AppModel& model, const QString& fileName) {
-    const MediaItem* item = itemNamed(model, fileName);
-    return item ? item->status.name() : QStringLiteral("absent");
+// Every item's status in queue order: "done failed …".
+inline QString statuses(const AppModel& model) {
+    QStringList names;
+    for (const MediaItem& item : model.items())
+        names << item.status.name();
+    return names.join(QLatin1Char(' '));
 }
 
 // Small real images made by ffmpeg's test source; false with `error` set when ffmpeg fails.
 inline bool makeImage(const QString& path, const QString& size = QStringLiteral("64x48"),
                       QString* error = nullptr) {
-    return TestSupport::ffmpeg(
-        {"-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=1", "-frames:v", "1", path}, error);
+    return TestSupport::lavfi("testsrc=size=" + size + ":rate=1", "-frames:v 1", path, error);
 }
 
 } // namespace EngineSupport

@@ -25,38 +25,32 @@ inline bool write(const QString& path, const QImage& picture, const Options& opt
     const bool alpha = picture.hasAlphaChannel();
     const QImage rgb =
         picture.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    const int bytes = alpha ? 4 : 3;
+    const auto ok = [](heif_error e) { return e.code == heif_error_Ok; };
     heif_context* context = heif_context_alloc();
+    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    heif_encoding_options* encoding = heif_encoding_options_alloc();
     heif_encoder* encoder = nullptr;
     heif_image* image = nullptr;
-    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
     heif_nclx_color_profile_set_color_primaries(nclx, options.primaries);
-    heif_encoding_options* encoding = heif_encoding_options_alloc();
     encoding->image_orientation = options.orientation;
     encoding->output_nclx_profile = nclx;
+    const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
     bool written = false;
-    if (heif_context_get_encoder_for_format(context, options.compression, &encoder).code ==
-            heif_error_Ok &&
-        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
-                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                          &image)
-                .code == heif_error_Ok &&
-        heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8).code ==
-            heif_error_Ok &&
-        heif_image_set_nclx_color_profile(image, nclx).code == heif_error_Ok &&
+    if (ok(heif_context_get_encoder_for_format(context, options.compression, &encoder)) &&
+        ok(heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB, chroma, &image)) &&
+        ok(heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8)) &&
+        ok(heif_image_set_nclx_color_profile(image, nclx)) &&
         (options.icc.isEmpty() ||
-         heif_image_set_raw_color_profile(image, "prof", options.icc.constData(),
-                                          size_t(options.icc.size()))
-                 .code == heif_error_Ok)) {
+         ok(heif_image_set_raw_color_profile(image, "prof", options.icc.constData(),
+                                             size_t(options.icc.size()))))) {
         int stride = 0;
         uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
         for (int y = 0; y < rgb.height(); ++y)
-            std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width()) * bytes);
+            std::memcpy(plane + y * stride, rgb.constScanLine(y),
+                        size_t(rgb.width()) * (alpha ? 4 : 3));
         heif_encoder_set_lossy_quality(encoder, options.quality);
-        written = heif_context_encode_image(context, image, encoder, encoding, nullptr).code ==
-                      heif_error_Ok &&
-                  heif_context_write_to_file(context, QFile::encodeName(path).constData()).code ==
-                      heif_error_Ok;
+        written = ok(heif_context_encode_image(context, image, encoder, encoding, nullptr)) &&
+                  ok(heif_context_write_to_file(context, QFile::encodeName(path).constData()));
     }
     heif_encoding_options_free(encoding);
     heif_nclx_color_profile_free(nclx);

@@ -31,27 +31,14 @@ inline QImage quadrants(QSize size) {
     return image;
 }
 
-// For each EXIF orientation 1–8, which stored quadrant is shown top-left, top-right,
-// bottom-left and bottom-right (0 red, 1 green, 2 blue, 3 yellow).
+// For each EXIF orientation 1–8 (as-is, mirrored, half turn, flipped, transposed, quarter turn
+// clockwise, transversed, quarter turn anticlockwise), which stored quadrant is shown top-left,
+// top-right, bottom-left and bottom-right (0 red, 1 green, 2 blue, 3 yellow).
 inline std::array<int, 4> shownQuadrants(int orientation) {
-    switch (orientation) {
-    case 2:
-        return {1, 0, 3, 2}; // mirrored left to right
-    case 3:
-        return {3, 2, 1, 0}; // half turn
-    case 4:
-        return {2, 3, 0, 1}; // mirrored top to bottom
-    case 5:
-        return {0, 2, 1, 3}; // transposed
-    case 6:
-        return {2, 0, 3, 1}; // quarter turn clockwise
-    case 7:
-        return {3, 1, 2, 0}; // transversed
-    case 8:
-        return {1, 3, 0, 2}; // quarter turn anticlockwise
-    default:
-        return {0, 1, 2, 3};
-    }
+    static const char* const shown[] = {"0123", "1032", "3210", "2301",
+                                        "0213", "2031", "3120", "1302"};
+    const char* s = shown[orientation >= 1 && orientation <= 8 ? orientation - 1 : 0];
+    return {s[0] - '0', s[1] - '0', s[2] - '0', s[3] - '0'};
 }
 
 inline int colourDistance(const QColor& a, const QColor& b) {
@@ -64,10 +51,8 @@ inline int colourDistance(const QColor& a, const QColor& b) {
 inline std::array<int, 4> quadrantsOf(const QImage& image) {
     std::array<int, 4> found{};
     const int w = image.width(), h = image.height();
-    const std::array<QPoint, 4> centres{QPoint(w / 4, h / 4), QPoint(3 * w / 4, h / 4),
-                                        QPoint(w / 4, 3 * h / 4), QPoint(3 * w / 4, 3 * h / 4)};
     for (int i = 0; i < 4; ++i) {
-        const QColor pixel = image.pixelColor(centres[i]);
+        const QColor pixel = image.pixelColor((1 + 2 * (i % 2)) * w / 4, (1 + 2 * (i / 2)) * h / 4);
         found[i] = -1;
         int best = 200;
         for (int c = 0; c < 4; ++c)
@@ -83,54 +68,29 @@ inline std::array<int, 4> quadrantsOf(const QImage& image) {
 inline double meanDifference(const QImage& a, const QImage& b) {
     if (a.size() != b.size() || a.isNull())
         return 255;
-    const QImage x = a.convertToFormat(QImage::Format_RGB32);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32);
     double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int col = 0; col < x.width(); ++col)
-            sum += std::abs(qRed(p[col]) - qRed(q[col])) +
-                   std::abs(qGreen(p[col]) - qGreen(q[col])) +
-                   std::abs(qBlue(p[col]) - qBlue(q[col]));
-    }
-    return sum / (3.0 * x.width() * x.height());
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            sum += colourDistance(a.pixelColor(x, y), b.pixelColor(x, y));
+    return sum / (3.0 * a.width() * a.height());
 }
 
 // A minimal version 2 grey display profile whose tone curve is a pure power `gamma`.
 inline QByteArray greyIcc(double gamma) {
-    QByteArray icc(128 + 4 + 2 * 12, '\0');
-    const auto put32 = [&icc](int at, quint32 value) { qToBigEndian(value, icc.data() + at); };
+    QByteArray icc(192, '\0');
     const auto tag = [](const char* s) { return qFromBigEndian<quint32>(s); };
-    put32(8, 0x02100000);
-    put32(12, tag("mntr"));
-    put32(16, tag("GRAY"));
-    put32(20, tag("XYZ "));
-    put32(36, tag("acsp"));
-    put32(68, 0xF6D6); // D50 illuminant
-    put32(72, 0x10000);
-    put32(76, 0xD32D);
-    put32(128, 2);
-    QByteArray white(20, '\0');
-    qToBigEndian(tag("XYZ "), white.data());
-    qToBigEndian<quint32>(0xF6D6, white.data() + 8);
-    qToBigEndian<quint32>(0x10000, white.data() + 12);
-    qToBigEndian<quint32>(0xD32D, white.data() + 16);
-    QByteArray curve(16, '\0');
-    qToBigEndian(tag("curv"), curve.data());
-    qToBigEndian<quint32>(1, curve.data() + 8);
-    qToBigEndian<quint16>(quint16(std::lround(gamma * 256)), curve.data() + 12);
-    const int whiteAt = int(icc.size());
-    icc += white;
-    const int curveAt = int(icc.size());
-    icc += curve;
-    put32(132, tag("wtpt"));
-    put32(136, quint32(whiteAt));
-    put32(140, 20);
-    put32(144, tag("kTRC"));
-    put32(148, quint32(curveAt));
-    put32(152, 16);
-    put32(0, quint32(icc.size()));
+    const quint32 white = 156, curve = 176, x = 0xF6D6, y = 0x10000, z = 0xD32D; // D50
+    // clang-format off
+    const quint32 fields[] = { // offset, value: header, tag table, white point, tone curve
+        0, 192, 8, 0x02100000, 12, tag("mntr"), 16, tag("GRAY"), 20, tag("XYZ "), 36, tag("acsp"),
+        68, x, 72, y, 76, z,
+        128, 2, 132, tag("wtpt"), 136, white, 140, 20, 144, tag("kTRC"), 148, curve, 152, 16,
+        white, tag("XYZ "), white + 8, x, white + 12, y, white + 16, z,
+        curve, tag("curv"), curve + 8, 1};
+    // clang-format on
+    for (size_t i = 0; i < std::size(fields); i += 2)
+        qToBigEndian(fields[i + 1], icc.data() + fields[i]);
+    qToBigEndian<quint16>(quint16(std::lround(gamma * 256)), icc.data() + curve + 12);
     return icc;
 }
 

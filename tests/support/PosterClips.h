@@ -2,11 +2,6 @@
 
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QList>
-#include <QString>
-#include <QStringList>
-
 // Clips whose opening a poster must not show, made by ffmpeg's sources at test time, with the
 // poster time each should get.
 namespace PosterClips {
@@ -21,23 +16,18 @@ inline QStringList lavfi(const QString& graph) {
     return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), graph};
 }
 
-// A black card with a small white title for two seconds, then the picture: twelve seconds.
-inline QStringList titleCard() {
-    return {QStringLiteral("-filter_complex"),
-            QStringLiteral("color=black:s=160x120:r=10:d=2,"
-                           "drawbox=x=60:y=56:w=40:h=6:color=white:t=fill[card];"
-                           "testsrc2=s=160x120:r=10:d=10[picture];[card][picture]concat")};
-}
-
 // Black for the first 40 % (4 of 10 s), then a one-second fade in.
 inline const Clip fadeIn{QStringLiteral("fade.mp4"),
                          lavfi(QStringLiteral("testsrc2=s=160x120:r=10:d=10,fade=in:st=4:d=1")),
                          5.0};
-inline const Clip card{QStringLiteral("card.mp4"), titleCard(), 2.4};
-inline const Clip normal{QStringLiteral("normal.mp4"),
-                         lavfi(QStringLiteral("testsrc2=s=160x120:r=10:d=10")) +
-                             lavfi(QStringLiteral("sine=frequency=440:duration=10")),
-                         1.0};
+// A black card with a small white title for two seconds, then the picture: twelve seconds.
+inline const Clip card{
+    QStringLiteral("card.mp4"),
+    {QStringLiteral("-filter_complex"),
+     QStringLiteral("color=black:s=160x120:r=10:d=2,"
+                    "drawbox=x=60:y=56:w=40:h=6:color=white:t=fill[card];"
+                    "testsrc2=s=160x120:r=10:d=10[picture];[card][picture]concat")},
+    2.4};
 
 inline bool make(const QString& dir, const Clip& clip, const QString& pixelFormat, QString* error) {
     return TestSupport::ffmpeg(clip.sources + QStringList{"-c:v", "libx264", "-preset", "ultrafast",
