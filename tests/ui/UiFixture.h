@@ -6,7 +6,6 @@
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QStringList>
 
 #include <memory>
 
@@ -14,34 +13,26 @@
 // screenshot program.
 namespace UiFixture {
 
-// Call once, before the first engine: the controls style and the application's names.
-void prepareApplication();
+void prepareApplication(); // once, before the first engine: the style and application names
 
 // A model with default settings and either the Debian ffmpeg's encoders or no tools at all.
 std::unique_ptr<AppModel> makeModel(bool withTools);
 EncoderCaps debianCaps();
 
-// Queue items, one per status, with the sizes and texts the screenshots show.
-MediaItem queuedItem();
-MediaItem readingItem();
-MediaItem workingItem();     // 40 %, encoding
-MediaItem doneSmallerItem(); // 60 % smaller, two results
-MediaItem doneLargerItem();  // output grew
-MediaItem failedItem();      // long message
-MediaItem cancelledItem();
+// One queue item per status, in this order: queued, reading, working (40 %, one process for
+// seven outputs), done 60 % smaller, done but larger, failed (long message), cancelled.
+QList<MediaItem> everyStatus();
 void appendEveryStatus(AppModel& model);
 
 class Window {
   public:
     explicit Window(AppModel& model);
-    ~Window();
 
     QQuickWindow* window() const { return window_; }
     UpdateChecker& updates() { return updates_; }
     QQuickItem* find(const QString& objectName) const;
     QList<QQuickItem*> findAll(const QString& objectName) const;
-    // Lets bindings, layouts and the scene graph settle, then returns the rendered frame.
-    QImage grab();
+    QImage grab(); // after bindings, layouts and the scene graph settle
     void settle();
 
   private:
