@@ -108,8 +108,7 @@ QString graphOf(const FusedPlan::Invocation& invocation) {
 
 } // namespace
 
-// Where outputs go, what they are called, and never the source itself however it is reached;
-// then the planners' decisions on edge cases and how an item's outputs share processes.
+// Output paths (never the source, however reached), planners' edge cases, shared processes.
 class TestPlanning : public QObject {
     Q_OBJECT
 
@@ -232,6 +231,14 @@ class TestPlanning : public QObject {
             QCOMPARE(claims.names(queue[i]), names[i]);
             claims.take(queue[i], names[i]);
         }
+    }
+
+    // The dry-run's arguments write an output's final name.
+    void renamedWritesTheNewName() {
+        const auto moved = CommandBuilder::renamed(
+            {"JPEG", QUrl::fromLocalFile("/o/p.jpg"), {"-i", "/s/p.png", "/o/p.jpg"}, 0},
+            "p-2.jpg");
+        QCOMPARE(moved.arguments, (QStringList{"-i", "/s/p.png", "/o/p-2.jpg"}));
     }
 
     // The same file reached through a symlinked folder or a hard link is still the original.

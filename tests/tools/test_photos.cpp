@@ -1,5 +1,4 @@
-// Photos read without decoding where possible (size, orientation, channels, gamut), their
-// thumbnails, and the upright sRGB intermediate handed to ffmpeg for what it would misread.
+// Photos' facts (from headers where possible), thumbnails, and the upright sRGB intermediate.
 #include "HeifTestWriter.h"
 #include "PhotoSources.h"
 #include "TestSupport.h"
@@ -301,7 +300,6 @@ class TestPhotos : public QObject {
         QCOMPARE(Thumbnailer::thumbnail(url("clip.mp4"), MediaKind::video, 64),
                  FileIcon::forFile(path("clip.mp4"), MediaKind::video, 64));
         // Adwaita stands in where the desktop names no theme (as here, offscreen).
-        QVERIFY(QFile::exists("/usr/share/icons/Adwaita/index.theme"));
         QVERIFY(FileIcon::forFile(path("clip.mp4"), MediaKind::video, 48) !=
                 FileIcon::glyph(MediaKind::video, 48));
         // Odd bounds still give a picture.
@@ -369,8 +367,6 @@ class TestPhotos : public QObject {
         QVERIFY(leftovers().isEmpty());
         QCOMPARE(SourcePreparer::refusal(path("anim.webp")),
                  QStringLiteral("Animated WebP is not supported by this FFmpeg build."));
-        QVERIFY(SourcePreparer::refusal(path("still.webp")).isEmpty());
-        QVERIFY(SourcePreparer::refusal(path("anim.gif")).isEmpty());
     }
 };
 

@@ -1,5 +1,4 @@
-// What the tools print and write, read back (ffmpeg's progress and SSIM lines, ffprobe's JSON,
-// PNG chunks, a poster candidate's grey levels), and file icons without an icon theme.
+// Tools' output read back (progress, SSIM, probes, PNG chunks, grey levels); icons sans theme.
 #include "TestSupport.h"
 #include "tools/FileIcon.h"
 #include "tools/JpegRepack.h"
@@ -89,11 +88,9 @@ class TestToolUnits : public QObject {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value"); // NaN: refused
         row("integer", "2500000", 2500000.0);
-        row("exponent", "1.5e3", 1500.0);
         row("minus", "-90", -90.0);
-        for (const char* refused : {"", "N/A", " 12", "12\r", "12,5", "12s", "inf", "nan"})
+        for (const char* refused : {"", "N/A", " 12", "12\r", "12,5", "inf", "nan", "\u0661\u0662"})
             row(*refused ? refused : "empty", refused, qQNaN());
-        row("arabic digits", "\u0661\u0662", qQNaN());
     }
     void decimals() {
         QFETCH(QString, text);

@@ -9,8 +9,7 @@
 
 #include <memory>
 
-// The real window over a real AppModel that never searches for tools, for tests and for the
-// screenshot program.
+// The real window over a real AppModel that never searches for tools, for tests and screenshots.
 namespace UiFixture {
 
 void prepareApplication(); // once, before the first engine: the style and application names
@@ -19,8 +18,7 @@ void prepareApplication(); // once, before the first engine: the style and appli
 std::unique_ptr<AppModel> makeModel(bool withTools);
 EncoderCaps debianCaps();
 
-// One queue item per status, in this order: queued, reading, working (40 %, one process for
-// seven outputs), done 60 % smaller, done but larger, failed (long message), cancelled.
+// One item per status, queued to cancelled, as the screenshots show them.
 QList<MediaItem> everyStatus();
 void appendEveryStatus(AppModel& model);
 
