@@ -1,36 +1,183 @@
+#include "FileReveal.h"
+#include "PanelRules.h"
 #include "TestSupport.h"
-#include "WindowTest.h"
+#include "UiFixture.h"
+#include "ViewText.h"
+#include "ViewTextObject.h"
+#include "planning/CommandBuilder.h"
 
+#include <QAccessible>
+#include <QDBusConnection>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextLayout>
+
+using namespace Qt::StringLiterals;
 using TestSupport::row;
+using UiFixture::shown;
 
-using namespace WindowTest;
-
+// The interface's rules in C++, then the whole window over a real model: what it shows
+// follows the model, and what the user does reaches it.
 class TestWindow : public QObject {
     Q_OBJECT
 
+    static QString textOf(const QQuickItem* item) {
+        return item ? item->property("text").toString() : u"<missing>"_s;
+    }
+    // Present in the window but not drawn.
+    static bool hidden(const UiFixture::Window& window, const QString& name) {
+        const QQuickItem* item = window.find(name);
+        return item && !shown(item);
+    }
+    static void click(const UiFixture::Window& window, const QQuickItem* item) {
+        const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QTest::mouseClick(window.window(), Qt::LeftButton, {}, centre.toPoint());
+    }
+    static void type(const UiFixture::Window& window, const QString& text) {
+        for (QChar c : text)
+            QTest::keyClick(window.window(), c.toLatin1());
+    }
+    // The texts of the visible items with that objectName, in tree order.
+    static QStringList visibleTexts(const UiFixture::Window& window, const QString& name) {
+        QStringList texts;
+        for (QQuickItem* item : visible(window, name))
+            texts << textOf(item);
+        return texts;
+    }
+    static QList<QQuickItem*> visible(const UiFixture::Window& window, const QString& name) {
+        QList<QQuickItem*> result = window.findAll(name);
+        result.removeIf([](QQuickItem* item) { return !shown(item); });
+        return result;
+    }
   private slots:
     void initTestCase() { UiFixture::prepareApplication(); }
 
-    // The header and the run button follow the model; their words are ViewText's.
+    // What the window shows for every status is checked there; these are the edge cases.
+    void statusPill() {
+        const auto pill = [](qint64 source, qint64 primary) {
+            const ViewText::Pill p = ViewText::statusPill(u"done"_s, source, primary);
+            return p.text + u' ' + p.tint;
+        };
+        QCOMPARE(pill(1000, 400), u"60% smaller success"_s);
+        QCOMPARE(pill(1000, 996), u"0% smaller success"_s); // truncated, not rounded
+        QCOMPARE(pill(1000, 0), u"100% smaller success"_s);
+        QCOMPARE(pill(1000, 1000), u"Done warning"_s);
+        QCOMPARE(pill(1000, 1200), u"Done warning"_s);
+        QCOMPARE(pill(1000, -1), u"Done warning"_s); // no outputs
+        QCOMPARE(pill(0, 10), u"Done warning"_s);    // unknown source size
+        QCOMPARE(ViewText::statusPill(u"failed"_s, 1000, -1),
+                 (ViewText::Pill{u"Failed"_s, u"danger"_s}));
+        QCOMPARE(ViewText::statusPill(u"reading"_s, 1000, -1),
+                 (ViewText::Pill{u"Reading"_s, u"accent"_s}));
+    }
+
+    // Rounding and precedence: earlier header rules win over later ones.
+    void texts() {
+        QCOMPARE(ViewText::durationText(59.5), u"1:00"_s);   // half rounds up
+        QCOMPARE(ViewText::durationText(7322), u"122:02"_s); // no hour field
+        QCOMPARE(ViewText::progressCaption(QString(), 0.5), u"Preparing"_s);
+        QCOMPARE(ViewText::progressCaption(u"WebM"_s, 0.999), u"WebM \u00B7 99%"_s);
+        QCOMPARE(ViewText::metaLine(0, u"\u2014"_s, u"image"_s, 12), u"Zero KB  \u00B7  \u2014"_s);
+        QCOMPARE(ViewText::subhead(false, true, 3, 5'000'000),
+                 ViewText::subhead(false, false, 0, 0));
+        QCOMPARE(ViewText::subhead(true, true, 3, 5'000'000), u"3 still to go"_s);
+        QCOMPARE(ViewText::subhead(true, false, 3, -200), ViewText::subhead(true, false, 3, 0));
+    }
+
+    void elideMiddleKeepsBothEnds() {
+        QFont font(u"Inter"_s);
+        font.setPixelSize(10);
+        QCOMPARE(ViewText::elideMiddle(u"/usr/bin/ffmpeg"_s, font, 170, 3), u"/usr/bin/ffmpeg"_s);
+        const QString longPath = u"/home/someone/Applications/tools/"_s + QString(200, u'x') +
+                                 u"/very/deep/folder/bin/ffmpeg"_s;
+        const QString shown = ViewText::elideMiddle(longPath, font, 170, 3);
+        QVERIFY(shown.startsWith(u"/home/someone"_s) && shown.endsWith(u"bin/ffmpeg"_s));
+        // It really fits in three lines, and one more character would not.
+        const auto lines = [&](const QString& text) {
+            QTextLayout layout(text, font);
+            QTextOption option;
+            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            int count = 0;
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(170);
+                ++count;
+            }
+            layout.endLayout();
+            return count;
+        };
+        QVERIFY(lines(shown) <= 3);
+        const qsizetype cut = shown.indexOf(QChar(0x2026));
+        QVERIFY(cut > 0);
+        QCOMPARE(lines(shown.left(cut) + longPath.at(cut) + shown.mid(cut)), 4);
+    }
+
+    // The CRF the inspector shows is the one the H.264 encode gets.
+    void crfShownIsTheOneEncoded() {
+        MediaItem clip = UiFixture::everyStatus().at(2);
+        for (const double quality : {0.0, 100.0, 62.0, 50.0, 140.0}) {
+            TersioSettings s;
+            s.videoQuality = quality;
+            s.makeHEVC = s.makeWebM = s.makePoster = false;
+            s.cropVariants.clear();
+            auto m = UiFixture::makeModel(true);
+            m->setSettings(s);
+            PanelRules rules;
+            rules.setModel(m.get());
+            const QStringList args = CommandBuilder::videoPlan(clip, s, UiFixture::debianCaps(),
+                                                               QUrl::fromLocalFile(u"/out/"_s))
+                                         .value(0)
+                                         .arguments;
+            QCOMPARE(QString::number(rules.videoCrf()), args.value(args.indexOf(u"-crf"_s) + 1));
+            QVERIFY(rules.crfBest() <= rules.videoCrf() && rules.videoCrf() <= rules.crfWorst());
+        }
+    }
+
+    // Without a file manager on the bus the containing folder opens instead, once.
+    void revealFallsBackToTheFolder() {
+        QCOMPARE(FileReveal::containingFolder(u"/srv/a b/clip #1.mp4"_s),
+                 QUrl::fromLocalFile(u"/srv/a b"_s));
+        if (QDBusConnection::sessionBus().isConnected())
+            QSKIP("a session bus is present; the fallback only runs without one");
+        FileReveal reveal;
+        QList<QUrl> opened;
+        reveal.setFolderOpener([&](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        QSignalSpy handled(&reveal, &FileReveal::handled);
+        reveal.show(u"/srv/shoot/optimised/hero.webm"_s);
+        QVERIFY(handled.count() == 1 || handled.wait());
+        QCOMPARE(handled.count(), 1);
+        QCOMPARE(handled.at(0).at(1).toBool(), false);
+        QCOMPARE(opened, QList<QUrl>{QUrl(u"file:///srv/shoot/optimised"_s)});
+    }
+
+    // The header, the badge and the run button follow the model; their words are ViewText's.
     void headerAndRunButtonFollowTheModel() {
         auto model = UiFixture::makeModel(true);
         UiFixture::Window window(*model);
-        QCOMPARE(window.window()->minimumSize(), QSize(1060, 680));
-        auto* headline = window.find(u"headline"_s);
         auto* subhead = window.find(u"subhead"_s);
         auto* run = window.find(u"runButton"_s);
         QVERIFY(!run->isEnabled());
-        QCOMPARE(run->opacity(), 0.45);
+        QVERIFY(visible(window, u"badge"_s).isEmpty());
 
-        model->queue()->append(UiFixture::queuedItem());
-        model->queue()->append(UiFixture::doneSmallerItem());
-        QCOMPARE(textOf(headline), u"2 files loaded"_s);
+        const auto items = UiFixture::everyStatus();
+        model->queue()->append(items[0]);
+        model->queue()->append(items[3]);
+        QCOMPARE(textOf(window.find(u"headline"_s)), u"2 files loaded"_s);
         QCOMPARE(textOf(subhead), u"1.5 MB saved this session"_s);
         QCOMPARE(textOf(run), u"Optimise 1"_s);
         QVERIFY(run->isEnabled());
-        QCOMPARE(run->opacity(), 1.0);
         QCOMPARE(window.find(u"doneMetric"_s)->property("value").toString(), u"1"_s);
-        QCOMPARE(window.find(u"queuedMetric"_s)->property("value").toString(), u"1"_s);
+        const auto badges = visible(window, u"badge"_s);
+        QCOMPARE(badges.size(), 1);
+        QCOMPARE(textOf(badges.first()), u"2"_s);
+        QVERIFY(window.find(u"nav_media"_s)->isAncestorOf(badges.first()));
 
         // Missing tools outrank everything and keep the button disabled.
         model->setTools(std::nullopt, EncoderCaps{});
@@ -39,187 +186,73 @@ class TestWindow : public QObject {
         QVERIFY(hidden(window, u"stopButton"_s));
     }
 
-    // Headline and status each keep to one whole line, never overlapping, at any width.
-    void headerFitsTheWindow_data() {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<bool>("tools");
-        QTest::addColumn<bool>("stacked");
-        row("smallest window, tagline", 1060, true, true);
-        row("smallest window, tools missing", 1060, false, false);
-        row("wide window, tagline", 1500, true, false);
-    }
-
-    void headerFitsTheWindow() {
-        QFETCH(int, width);
-        QFETCH(bool, tools);
-        auto model = UiFixture::makeModel(tools);
-        UiFixture::Window window(*model);
-        window.window()->resize(width, 720);
-        window.settle();
-        const QQuickItem* headline = window.find(u"headline"_s);
-        const QQuickItem* subhead = window.find(u"subhead"_s);
-        const QQuickItem* header = headline->parentItem();
-        for (const QQuickItem* text : {headline, subhead}) {
-            QCOMPARE(text->property("lineCount").toInt(), 1);
-            QVERIFY2(!text->property("truncated").toBool(), qPrintable(textOf(text)));
-            QVERIFY(text->x() + text->width() <= header->width() - 18 + 0.5);
-        }
-        const QRectF head = headline->mapRectToScene(headline->boundingRect());
-        const QRectF sub = subhead->mapRectToScene(subhead->boundingRect());
-        QVERIFY(!head.intersects(sub));
-        QFETCH(bool, stacked);
-        QCOMPARE(sub.top() >= head.bottom(), stacked);
-        if (!stacked) // side by side on one baseline
-            QCOMPARE(headline->y() + headline->baselineOffset(),
-                     subhead->y() + subhead->baselineOffset());
-    }
-
-    void badgeOnlyOnTheMediaTab() {
-        auto model = UiFixture::makeModel(true);
-        UiFixture::Window window(*model);
-        QVERIFY(visible(window, u"badge"_s).isEmpty());
-        for (int i = 0; i < 3; ++i) {
-            MediaItem item = UiFixture::queuedItem();
-            item.url = QUrl::fromLocalFile(u"/srv/shoot/%1.jpg"_s.arg(i));
-            model->queue()->append(item);
-        }
-        const auto badges = visible(window, u"badge"_s);
-        QCOMPARE(badges.size(), 1);
-        QCOMPARE(textOf(badges.first()), u"3"_s);
-        QVERIFY(window.find(u"nav_media"_s)->isAncestorOf(badges.first()));
-    }
-
-    void selectingATabMovesTheMarkerAndThePanel() {
-        auto model = UiFixture::makeModel(true);
-        UiFixture::Window window(*model);
-        auto* video = window.find(u"nav_video"_s);
-        click(window.window(), video);
-        QCOMPARE(model->tab(), u"video"_s);
-        const auto markers = visible(window, u"selectionMarker"_s);
-        QCOMPARE(markers.size(), 1);
-        QVERIFY(video->isAncestorOf(markers.first()));
-        QCOMPARE(textOf(window.find(u"inspectorTitle"_s)), u"Video"_s);
-        QVERIFY(window.find(u"audioPicker"_s));
-    }
-
     void queueRowsShowEveryStatus() {
         auto model = UiFixture::makeModel(true);
         UiFixture::appendEveryStatus(*model);
         UiFixture::Window window(*model);
         window.window()->resize(1060, 1400);
         window.settle();
-
-        QStringList pills;
-        for (QQuickItem* pill : visible(window, u"statusPill"_s))
-            pills << textOf(pill);
-        QCOMPARE(pills, (QStringList{u"Queued"_s, u"Reading"_s, u"Optimising"_s, u"60% smaller"_s,
-                                     u"Done"_s, u"Failed"_s, u"Stopped"_s}));
-
-        QStringList captions;
-        for (QQuickItem* caption : visible(window, u"progressCaption"_s))
-            captions << textOf(caption);
-        QCOMPARE(captions, (QStringList{u"Reading \u00B7 0%"_s,
-                                        u"MP4 \u00B7 H.264, WebM \u00B7 VP9 +5 \u00B7 40%"_s}));
-
+        QCOMPARE(visibleTexts(window, u"statusPill"_s),
+                 (QStringList{u"Queued"_s, u"Reading"_s, u"Optimising"_s, u"60% smaller"_s,
+                              u"Done"_s, u"Failed"_s, u"Stopped"_s}));
+        QCOMPARE(visibleTexts(window, u"progressCaption"_s),
+                 (QStringList{u"Reading \u00B7 0%"_s,
+                              u"MP4 \u00B7 H.264, WebM \u00B7 VP9 +5 \u00B7 40%"_s}));
         const auto failures = visible(window, u"failureText"_s);
         QCOMPARE(failures.size(), 1);
         QCOMPARE(failures.first()->property("lineCount").toInt(), 3);
         QVERIFY(failures.first()->property("truncated").toBool());
-
         QCOMPARE(visible(window, u"results"_s).size(), 2); // both done items
-        QVERIFY(textOf(visible(window, u"metaLine"_s).at(5)).endsWith(u"60:00"_s));
+        QVERIFY(visibleTexts(window, u"metaLine"_s).at(5).endsWith(u"60:00"_s));
+
+        // Each row's remove button removes that row's item.
+        const auto removes = visible(window, u"removeButton"_s);
+        click(window, removes.at(2));
+        QCOMPARE(model->itemCount(), 6);
+        for (const MediaItem& item : model->items())
+            QVERIFY(item.url.fileName() != u"launch-teaser.mp4"_s);
     }
 
-    void removeButtonRemovesThatItem() {
+    // The row's picture comes from the worker-thread provider, whatever the file is called.
+    void thumbnailArrivesForAnAwkwardPath() {
+        QTemporaryDir dir;
+        QImage picture(400, 200, QImage::Format_RGB32);
+        picture.fill(Qt::green);
+        MediaItem item = UiFixture::everyStatus().first();
+        item.url = QUrl::fromLocalFile(dir.filePath(u"summer #2 100% ünïcode.png"_s));
+        QVERIFY(picture.save(item.url.toLocalFile()));
         auto model = UiFixture::makeModel(true);
-        model->queue()->append(UiFixture::workingItem());
-        model->queue()->append(UiFixture::queuedItem());
+        model->queue()->append(item);
         UiFixture::Window window(*model);
-        const auto removes = visible(window, u"removeButton"_s);
-        QCOMPARE(removes.size(), 2);
-        QCOMPARE(removes.first()->property("text").toString(), u"Remove from queue"_s);
-        click(window.window(), removes.first());
-        QCOMPARE(model->itemCount(), 1);
-        QCOMPARE(model->items().first().url.fileName(), u"harbour-sunrise.jpg"_s);
+        QTRY_COMPARE(window.find(u"thumbnailImage"_s)->property("status").toInt(), 1); // Ready
+        QCOMPARE(window.find(u"thumbnailImage"_s)->property("sourceSize").toSize(), QSize(128, 64));
     }
 
     // Dropped files and folders all reach the model; the highlight follows the drag.
     void dropAddsEveryUrl() {
         QTemporaryDir dir;
-        const QString folder = dir.filePath(u"shoot"_s);
-        QDir().mkpath(folder);
-        for (const QString& path : {dir.filePath(u"a.jpg"_s), dir.filePath(u"b.mp4"_s),
-                                    folder + u"/c.png"_s, folder + u"/d.webm"_s}) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("not really media");
-        }
+        for (const char* name : {"a.jpg", "b.mp4", "shoot/c.png", "shoot/d.webm"})
+            QVERIFY(TestSupport::writeFile(dir.filePath(QLatin1String(name)), "not really media"));
         auto model = UiFixture::makeModel(true);
         UiFixture::Window window(*model);
         QQuickItem* queue = window.find(u"queueView"_s);
-        const QPoint inside = centreOf(queue).toPoint();
-
+        const QPoint inside =
+            queue->mapToScene(QPointF(queue->width() / 2, queue->height() / 2)).toPoint();
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(dir.filePath(u"a.jpg"_s)),
-                      QUrl::fromLocalFile(dir.filePath(u"b.mp4"_s)), QUrl::fromLocalFile(folder)});
+                      QUrl::fromLocalFile(dir.filePath(u"b.mp4"_s)),
+                      QUrl::fromLocalFile(dir.filePath(u"shoot"_s))});
         QDragEnterEvent enter(inside, Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(window.window(), &enter);
         QDragMoveEvent move(inside, Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(window.window(), &move);
         QVERIFY(queue->property("isTargeted").toBool());
         QVERIFY(shown(window.find(u"dropHighlight"_s)));
-
         QDropEvent drop(inside, Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(window.window(), &drop);
         QVERIFY(!queue->property("isTargeted").toBool());
         QVERIFY(hidden(window, u"dropHighlight"_s));
         QCOMPARE(model->itemCount(), 4);
-
-        QMimeData text;
-        text.setText(u"just words"_s);
-        QDragEnterEvent words(inside, Qt::CopyAction, &text, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(window.window(), &words);
-        QVERIFY(!queue->property("isTargeted").toBool());
-    }
-
-    // Only the rows on screen exist, however long the queue.
-    void longQueuesBuildRowsLazily() {
-        auto model = UiFixture::makeModel(true);
-        UiFixture::Window window(*model);
-        for (int i = 0; i < 10000; ++i) {
-            MediaItem item = UiFixture::queuedItem();
-            item.url = QUrl::fromLocalFile(u"/srv/many/%1.jpg"_s.arg(i));
-            model->queue()->append(item);
-        }
-        window.settle();
-        auto* list = window.find(u"queueList"_s);
-        QMetaObject::invokeMethod(list, "positionViewAtEnd");
-        window.settle();
-        const auto rows = window.findAll(u"fileName"_s);
-        QVERIFY2(rows.size() < 60, qPrintable(QString::number(rows.size())));
-        QStringList names;
-        for (QQuickItem* row : rows)
-            if (shown(row))
-                names << textOf(row);
-        QVERIFY2(names.contains(u"9999.jpg"_s), qPrintable(names.join(u", ")));
-    }
-
-    // The row asks the worker-thread provider for its picture, even for awkward file names.
-    void thumbnailArrivesForAnAwkwardPath() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"summer #2 100% ünïcode.png"_s);
-        QImage picture(400, 200, QImage::Format_RGB32);
-        picture.fill(QColor(u"#3DD68C"_s));
-        QVERIFY(picture.save(path));
-        auto model = UiFixture::makeModel(true);
-        MediaItem item = UiFixture::queuedItem();
-        item.url = QUrl::fromLocalFile(path);
-        model->queue()->append(item);
-        UiFixture::Window window(*model);
-        QQuickItem* image = window.find(u"thumbnailImage"_s);
-        QVERIFY(image);
-        QTRY_COMPARE(image->property("status").toInt(), 1); // Image.Ready
-        QCOMPARE(image->property("sourceSize").toSize(), QSize(128, 64));
     }
 
     void updateAlertsShowTheCheckersWords() {
@@ -229,19 +262,15 @@ class TestWindow : public QObject {
             u"update"_s, u"Update Available"_s, u"Version 9.0 is available.\n\nFaster."_s,
             {u"Download"_s, u"Later"_s}, u"https://example.invalid/get"_s);
         window.settle();
-        auto* title = window.find(u"alertTitle"_s);
-        QVERIFY(title && shown(title));
-        QCOMPARE(textOf(title), u"Update Available"_s);
+        QCOMPARE(textOf(window.find(u"alertTitle"_s)), u"Update Available"_s);
         QCOMPARE(textOf(window.find(u"alertText"_s)), u"Version 9.0 is available.\n\nFaster."_s);
         auto* download = window.find(u"defaultButton"_s);
         QCOMPARE(textOf(download), u"Download"_s);
-        QQuickItem* later = nullptr;
-        for (QQuickItem* candidate : window.findAll(QString()))
-            if (candidate->property("text").toString() == u"Later"_s && shown(candidate))
-                later = candidate;
-        QVERIFY(later);
+        const auto buttons = visible(window, QString());
+        const auto later = *std::find_if(buttons.begin(), buttons.end(),
+                                         [](QQuickItem* b) { return textOf(b) == u"Later"_s; });
         QVERIFY(later->mapToScene({0, 0}).x() < download->mapToScene({0, 0}).x());
-        click(window.window(), later);
+        click(window, later);
         window.settle();
         QVERIFY(!shown(window.find(u"alertTitle"_s))); // a closed popup leaves the tree
     }
@@ -252,14 +281,13 @@ class TestWindow : public QObject {
         EncoderCaps withoutWebP = UiFixture::debianCaps();
         withoutWebP.names.remove(u"libwebp"_s);
         model->setTools(FFmpegTools{u"/usr/bin/ffmpeg"_s, {}}, withoutWebP);
-        model->queue()->append(UiFixture::doneSmallerItem());
-        model->queue()->append(UiFixture::queuedItem());
+        model->queue()->append(UiFixture::everyStatus().at(3));
+        model->queue()->append(UiFixture::everyStatus().at(0));
         model->setTab(u"image"_s);
         UiFixture::Window window(*model);
         QQuickWindow* w = window.window();
         w->requestActivate();
         QVERIFY(QTest::qWaitForWindowActive(w));
-
         QStringList names;
         QSet<QQuickItem*> seen;
         for (int i = 0; i < 80; ++i) {
@@ -270,10 +298,9 @@ class TestWindow : public QObject {
                 break;
             seen.insert(focused);
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(focused);
-            QVERIFY2(accessible, qPrintable(focused->metaObject()->className()));
-            const QString name = accessible->text(QAccessible::Name);
-            QVERIFY2(!name.isEmpty(), qPrintable(focused->metaObject()->className()));
-            names << name;
+            QVERIFY2(accessible && !accessible->text(QAccessible::Name).isEmpty(),
+                     focused->metaObject()->className());
+            names << accessible->text(QAccessible::Name);
         }
         for (const QString& expected :
              {u"Media, 2"_s, u"Output"_s, u"Locate\u2026"_s, u"Recheck"_s, u"Remove from queue"_s,
@@ -283,6 +310,80 @@ class TestWindow : public QObject {
                      qPrintable(expected + u" not in "_s + names.join(u", ")));
         // A disabled switch is passed over rather than being a stop that does nothing.
         QVERIFY(!names.contains(u"Also write a WebP copy"_s));
+    }
+
+    void selectingATabShowsItsPanel() {
+        auto model = UiFixture::makeModel(true);
+        UiFixture::Window window(*model);
+        auto* video = window.find(u"nav_video"_s);
+        click(window, video);
+        QCOMPARE(model->tab(), u"video"_s);
+        const auto markers = visible(window, u"selectionMarker"_s);
+        QCOMPARE(markers.size(), 1);
+        QVERIFY(video->isAncestorOf(markers.first()));
+        QCOMPARE(textOf(window.find(u"inspectorTitle"_s)), u"Video"_s);
+        QVERIFY(shown(window.find(u"audioBitrate"_s)));
+        SettingsModel* settings = model->settingsModel();
+        settings->setAudio(u"remove"_s);
+        QVERIFY(hidden(window, u"audioBitrate"_s));
+
+        model->setTab(u"output"_s);
+        QVERIFY(hidden(window, u"customFolderBlock"_s));
+        settings->setOutputMode(u"customFolder"_s);
+        settings->setCustomFolderPath(u"/srv/web/media"_s);
+        QVERIFY(hidden(window, u"subfolderRow"_s));
+        QCOMPARE(textOf(window.find(u"customFolderPath"_s)), u"/srv/web/media"_s);
+
+        model->setTab(u"image"_s);
+        settings->setImageLimitWidth(false);
+        QVERIFY(hidden(window, u"imageMaxWidth"_s));
+        settings->setImageLimitWidth(true);
+        settings->setImageFormat(u"webp"_s);
+        QVERIFY(hidden(window, u"webpWarning"_s));
+        QVERIFY(window.find(u"webpCopyToggle"_s)->isEnabled());
+        model->setTools(FFmpegTools{u"/usr/bin/ffmpeg"_s, {}}, EncoderCaps{});
+        QVERIFY(shown(window.find(u"webpWarning"_s)));
+        QVERIFY(!window.find(u"webpCopyToggle"_s)->isEnabled());
+        settings->setImageFormat(u"avif"_s);
+        QVERIFY(hidden(window, u"webpWarning"_s));
+        QVERIFY(shown(window.find(u"avifWarning"_s)));
+
+        // Letters typed into a number field never reach the stored width.
+        auto* field = window.find(u"imageMaxWidth"_s);
+        QQuickItem* input = nullptr;
+        for (QQuickItem* candidate : window.findAll(u"numberInput"_s))
+            if (field->isAncestorOf(candidate))
+                input = candidate;
+        QVERIFY(input);
+        input->forceActiveFocus();
+        QMetaObject::invokeMethod(input, "selectAll");
+        type(window, u"wide"_s);
+        QCOMPARE(model->settings().imageMaxWidth, 2400);
+        QMetaObject::invokeMethod(input, "selectAll");
+        type(window, u"1600"_s);
+        QCOMPARE(model->settings().imageMaxWidth, 1600);
+    }
+
+    void cropsAreAddedAndDeletedById() {
+        TersioSettings settings;
+        settings.cropVariants = {
+            CropVariant::make(u"Story"_s, 9, 16, 1080, CropAnchor::center, true),
+            CropVariant::make(u"Story"_s, 4, 5, 1080, CropAnchor::top, false)};
+        auto model = UiFixture::makeModel(true);
+        model->setSettings(settings);
+        model->setTab(u"crops"_s);
+        UiFixture::Window window(*model);
+        const auto rows = window.findAll(u"deleteCrop"_s);
+        QCOMPARE(rows.size(), 2);
+        click(window, rows.at(1));
+        QCOMPARE(model->settings().cropVariants.size(), 1);
+        QCOMPARE(model->settings().cropVariants.first().id, settings.cropVariants.first().id);
+
+        click(window, window.find(u"addCrop"_s));
+        window.settle();
+        const auto crops = model->settings().cropVariants;
+        QVERIFY(crops.size() == 2 && crops.last().id != crops.first().id);
+        QCOMPARE(window.findAll(u"deleteCrop"_s).size(), 2);
     }
 };
 
