@@ -72,3 +72,11 @@ int PanelRules::crfWorst() const {
 bool PanelRules::audioBitrateShown() const {
     return !model_ || model_->settings().audio != AudioMode::remove;
 }
+
+bool PanelRules::subfolderNameShown() const {
+    return model_ && model_->settings().outputMode == OutputMode::subfolder;
+}
+
+bool PanelRules::customFolderShown() const {
+    return model_ && model_->settings().outputMode == OutputMode::customFolder;
+}

@@ -8,7 +8,8 @@
 class AppModel;
 
 // What the inspector shows and greys out, worked out from the model: the title of the open tab,
-// which formats and renditions the located ffmpeg can write, and the CRF the video quality gives.
+// which formats and renditions the located ffmpeg can write, the CRF the video quality gives and
+// which folder controls the output mode needs.
 // QML binds to these; the rules themselves are the planner's.
 class PanelRules : public QObject {
     Q_OBJECT
@@ -26,6 +27,9 @@ class PanelRules : public QObject {
     Q_PROPERTY(int crfBest READ crfBest CONSTANT)
     Q_PROPERTY(int crfWorst READ crfWorst CONSTANT)
     Q_PROPERTY(bool audioBitrateShown READ audioBitrateShown NOTIFY changed)
+    // Which of the output panel's two folder controls the output mode calls for.
+    Q_PROPERTY(bool subfolderNameShown READ subfolderNameShown NOTIFY changed)
+    Q_PROPERTY(bool customFolderShown READ customFolderShown NOTIFY changed)
 
   public:
     using QObject::QObject;
@@ -44,6 +48,8 @@ class PanelRules : public QObject {
     int crfBest() const;
     int crfWorst() const;
     bool audioBitrateShown() const;
+    bool subfolderNameShown() const;
+    bool customFolderShown() const;
 
   signals:
     void modelChanged();

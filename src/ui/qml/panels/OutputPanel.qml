@@ -11,6 +11,11 @@ ColumnLayout {
     required property var model
     readonly property var settings: model.settings
 
+    PanelRules {
+        id: rules
+        model: panel.model
+    }
+
     spacing: 12
 
     SettingGroup {
@@ -26,7 +31,7 @@ ColumnLayout {
 
         RowLayout {
             objectName: "subfolderRow"
-            visible: panel.settings.outputMode === "subfolder"
+            visible: rules.subfolderNameShown
             Layout.fillWidth: true
 
             TextLine {
@@ -66,7 +71,7 @@ ColumnLayout {
 
         ColumnLayout {
             objectName: "customFolderBlock"
-            visible: panel.settings.outputMode === "customFolder"
+            visible: rules.customFolderShown
             spacing: 6
             Layout.fillWidth: true
 
