@@ -147,6 +147,8 @@ class TestCliGolden : public CliHarness {
                                                         u"--image-max-width"_s,
                                                         u"500"_s};
         QTest::newRow("settings file") << QStringList{u"--settings"_s, u"$MEDIA/custom.json"_s};
+        QTest::newRow("automatic quality")
+            << QStringList{u"--auto-quality"_s, u"same"_s, u"--webp-copy"_s};
     }
     void dryRunPlans() {
         QFETCH(QStringList, flags);
@@ -158,6 +160,8 @@ class TestCliGolden : public CliHarness {
     void texts_data() {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("plan as text") << QStringList{u"--dry-run"_s, u"$MEDIA/set"_s};
+        QTest::newRow("plan as text, automatic quality")
+            << QStringList{u"--dry-run"_s, u"--auto-quality"_s, u"small"_s, u"$MEDIA/set"_s};
         QTest::newRow("print defaults") << QStringList{u"--print-settings"_s};
         QTest::newRow("print edited")
             << QStringList{u"--settings"_s, u"$MEDIA/custom.json"_s, u"--crops"_s,

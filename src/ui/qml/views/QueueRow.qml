@@ -154,6 +154,8 @@ Card {
                         label: modelData.label
                         bytes: modelData.bytes
                         path: modelData.path
+                        ssim: modelData.ssim ?? -1
+                        note: modelData.note ?? ""
                         Layout.fillWidth: true
                     }
                 }
