@@ -2,6 +2,7 @@
 
 #include "engine/AutoEncode.h"
 #include "engine/ProgressRelay.h"
+#include "engine/QualityScore.h"
 #include "engine/QueueModel.h"
 #include "engine/RunNames.h"
 #include "engine/SourceReading.h"
@@ -87,6 +88,7 @@ void ItemPipeline::named(const SourceReading::ItemPlan& planned) {
                                         {},
                                         {},
                                         {}};
+            kept_ << i;
             continue;
         }
         toWrite << output;
@@ -115,6 +117,11 @@ void ItemPipeline::nextInvocation() {
         return cancelled();
     if (!queue_->find(id_))
         return finish();
+    if (next_ >= invocations_.size() && !keptScored_ && scoring() && !kept_.isEmpty()) {
+        if (item_.kind == MediaKind::image && !prepared_)
+            return prepareSource();
+        return scoreKept();
+    }
     if (next_ >= invocations_.size()) {
         queue_->update(id_, [this](MediaItem& it) {
             it.outputs.clear();
@@ -157,8 +164,7 @@ void ItemPipeline::nextInvocation() {
     // The encode holds the intermediate too, so it outlives the pipeline while ffmpeg reads.
     const PackSteps::Context packing{run_->tools, item_.url.toLocalFile(), preparedFile_ != nullptr,
                                      item_.hasAlpha};
-    const FusedEncode::Scoring scoring{
-        item_.kind == MediaKind::image || run_->settings.measureVideoQuality, item_.hasAlpha};
+    const FusedEncode::Scoring scoring{this->scoring(), item_.hasAlpha};
     const auto search = searches_.value(index);
     // The search plans each trial from the item and settings as they were planned.
     const AutoEncode::PlanAt planAt = [output = plan_.value(invocation.outputs.first()),
@@ -185,6 +191,40 @@ void ItemPipeline::nextInvocation() {
         return outcome;
     }).then(this, [this, index, job](const FusedEncode::Outcome& outcome) {
         encoded(index, job, outcome);
+    });
+}
+
+bool ItemPipeline::scoring() const {
+    return item_.kind == MediaKind::image || run_->settings.measureVideoQuality;
+}
+
+// Outputs kept from an earlier run are scored as written ones are, so a resumed run reports
+// what one whole run reports.
+void ItemPipeline::scoreKept() {
+    keptScored_ = true;
+    QList<PlannedOutput> outputs;
+    for (const int index : std::as_const(kept_))
+        outputs << plan_.at(index);
+    auto job = std::make_shared<FFmpegJob>();
+    control_->activeJobs.insert(id_, job);
+    QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, outputs,
+                                 prepared = preparedFile_, alpha = item_.hasAlpha] {
+        QList<std::optional<double>> scores;
+        for (const PlannedOutput& output : outputs)
+            scores << QualityScore::measure(*job, ffmpeg, output,
+                                            {output.destination.toLocalFile(),
+                                             prepared ? prepared->path() : QString(), alpha,
+                                             output.progressDuration});
+        return scores;
+    }).then(this, [this, job](const QList<std::optional<double>>& scores) {
+        if (control_->activeJobs.value(id_) == job)
+            control_->activeJobs.remove(id_);
+        if (control_->stopRequested || job->cancelled())
+            return cancelled();
+        for (qsizetype k = 0; k < kept_.size(); ++k)
+            if (auto& file = produced_[kept_.at(k)])
+                file->ssim = scores.value(k);
+        nextInvocation();
     });
 }
 

@@ -109,9 +109,12 @@ class TestCliShards : public CliHarness {
         // One process may write several outputs: every hidden file it names counts.
         static const QRegularExpression staged(u"(\\S*)/\\.(\\S+)\\.tersio-\\S+"_s);
         QStringList destinations;
-        for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n'))
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+            if (line.contains(u"ssim="_s))
+                continue; // a score reads the hidden file, it does not write it
             for (const auto& m : staged.globalMatch(line))
                 destinations << QDir(root).relativeFilePath(m.captured(1) + u'/' + m.captured(2));
+        }
         destinations.sort();
         return destinations;
     }

@@ -176,7 +176,6 @@ class TestSettings : public QObject {
         auto s = loadBytes(bytesWith([](QJsonObject& o) {
             o["imageQuality"] = 80;
             o["imageMaxWidth"] = 3000.0;
-            o["somethingElse"] = "ignored";
             o["cropVariants"] = QJsonArray{};
             o["maxConcurrent"] = -3;
         }));

@@ -36,7 +36,7 @@ inline FFmpegTools realTools() {
 // A stand-in ffmpeg: logs "start <pid> <last argument>" and "end <pid>" to `log`, prints three
 // progress lines, writes part of every output (each absolute path not read with "-i"), waits
 // while `hold` exists, then finishes them. A look at a poster frame (written to a pipe) fails
-// at once and is not logged.
+// at once and is not logged, as does a score (which leaves the output unscored).
 inline QString writeFakeFFmpeg(const QString& dir, const QString& log, const QString& hold) {
     const QByteArray body =
         "log='" + log.toUtf8() + "'\nhold='" + hold.toUtf8() +
@@ -47,6 +47,7 @@ inline QString writeFakeFFmpeg(const QString& dir, const QString& log, const QSt
         "  prev=$a; last=$a\n"
         "done\n"
         "case \"$last\" in pipe:*) exit 1 ;; esac\n"
+        "case \"$*\" in *ssim=stats_file*) exit 1 ;; esac\n"
         "echo \"start $$ $last\" >> \"$log\"\n"
         "echo \"$outs\" | while read -r o; do [ -n \"$o\" ] && printf partial > \"$o\"; done\n"
         "for us in 250000 500000 750000; do\n"
