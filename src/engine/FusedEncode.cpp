@@ -27,9 +27,11 @@ FusedEncode::Outcome cancelledOutcome() {
 
 namespace FusedEncode {
 
-double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan) {
-    const bool post = std::any_of(invocation.outputs.begin(), invocation.outputs.end(),
-                                  [&plan](int index) { return !plan.at(index).post.isEmpty(); });
+double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan,
+                   bool scored) {
+    const bool post =
+        scored || std::any_of(invocation.outputs.begin(), invocation.outputs.end(),
+                              [&plan](int index) { return !plan.at(index).post.isEmpty(); });
     if (!post)
         return 1.0;
     // A timed encode dwarfs a poster's re-pack; a still's packing can take as long as its encode.
@@ -71,7 +73,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
             arguments[invocation.inputSlot] = readPath;
     }
 
-    const double share = encodeShare(invocation, plan);
+    const double share = encodeShare(invocation, plan, scoring.enabled);
     const auto report = [&onProgress](double fraction) {
         if (onProgress)
             onProgress(fraction);

@@ -30,8 +30,9 @@ struct Scoring {
 };
 
 // The share of the process's progress that ffmpeg's own reports cover; the rest is left to the
-// post-steps, so the bar keeps moving while they run.
-double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan);
+// post-steps and scores, so the bar keeps moving while they run.
+double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan,
+                   bool scored = false);
 
 // Blocking; run it on a worker thread. `plan` is what the invocation's indices point into;
 // `readPath`, when given, is read in place of the source (a prepared copy). Each output's
