@@ -92,9 +92,12 @@ void BatchSession::redraw(const QStringList& permanent) {
     const QStringList lines = pending_ + permanent;
     pending_.clear();
     const double elapsed = double(clock_.elapsed()) / 1000.0;
-    const QStringList live = permanent.isEmpty()
-                                 ? ProgressView::lines(ownItems(), elapsed, Console::columns())
-                                 : QStringList();
+    QStringList live;
+    if (permanent.isEmpty()) {
+        const QList<MediaItem> items = ownItems();
+        const auto left = timeLeft_.update(TimeLeft::batchFraction(items), elapsed);
+        live = ProgressView::lines(items, elapsed, Console::columns(), left);
+    }
     if (lines.isEmpty() && live == lastLive_)
         return; // nothing new to show: spare the terminal
     lastLive_ = live;

@@ -2,6 +2,7 @@
 
 #include "ProgressView.h"
 #include "Shard.h"
+#include "engine/TimeLeft.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -50,4 +51,5 @@ class BatchSession : public QObject {
     QElapsedTimer clock_;
     QTimer ticker_;
     TerminalFrame frame_;
+    TimeLeft timeLeft_;
 };

@@ -69,6 +69,30 @@ auto choice(const char* flagName, const char* what) {
     };
 }
 
+// A target for the automatic image quality, which it also turns on.
+auto autoQuality(const char* flagName, const char* what) {
+    return [=](QualityTarget S::*field) {
+        const QString name = QString::fromUtf8(flagName);
+        const QString allowed = Options::allRawValues<QualityTarget>().join(u", "_s);
+        return QList<Flag>{{name, u"TARGET"_s,
+                            QString::fromUtf8(what) + u": "_s +
+                                Options::allRawValues<QualityTarget>().join(u"|"_s),
+                            [name, field, allowed](const QString& value) {
+                                const auto parsed = Options::fromRaw<QualityTarget>(value);
+                                if (!parsed)
+                                    return failure(name, u"'"_s + value + u"' is not one of "_s +
+                                                             allowed);
+                                return always([field, v = *parsed](S& s) {
+                                    s.*field = v;
+                                    s.imageQualityAuto = true;
+                                });
+                            },
+                            [field](const S& s) {
+                                return s.imageQualityAuto ? Options::rawValue(s.*field) : u"off"_s;
+                            }}};
+    };
+}
+
 auto quality(const char* flagName, const char* what) {
     return [=](double S::*field) {
         const QString name = QString::fromUtf8(flagName);
@@ -271,7 +295,8 @@ void add(QList<Flag>& flags, [[maybe_unused]] Field field, Builders... builders)
 
 QList<Flag> buildFlags() {
     QList<Flag> flags;
-#define TERSIO_FLAGS(Type, name, Name, init, ...) add(flags, &S::name __VA_OPT__(, ) __VA_ARGS__);
+#define TERSIO_FLAGS(Type, name, Name, init, since, ...)                                           \
+    add(flags, &S::name __VA_OPT__(, ) __VA_ARGS__);
     TERSIO_EVERY_SETTING(TERSIO_FLAGS)
 #undef TERSIO_FLAGS
     return flags;

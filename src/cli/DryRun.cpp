@@ -2,6 +2,7 @@
 
 #include "engine/SourceReading.h"
 #include "planning/FusedPlan.h"
+#include "planning/MemoryEstimate.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentMap>
@@ -35,17 +36,22 @@ ItemPlan report(const Read& read, const TersioSettings& settings) {
     ItemPlan result{-1, read.item, {}, read.planned.failure, {}};
     for (const PlannedOutput& output : read.planned.outputs) {
         const bool exists = QFileInfo::exists(output.destination.toLocalFile());
-        result.steps << PlanStep{output, !settings.overwriteExisting && exists};
+        result.steps << PlanStep{output, !settings.overwriteExisting && exists,
+                                 QualitySearch::rangeFor(output, read.item.kind, settings)};
     }
     // Skipped outputs are left out of the processes, as a run leaves them out.
     QList<PlannedOutput> toRun;
+    QList<std::optional<QualitySearch::Range>> searches;
     QList<int> stepOf;
     for (int i = 0; i < result.steps.size(); ++i)
         if (!result.steps.at(i).skip) {
             toRun << result.steps.at(i).output;
+            searches << result.steps.at(i).search;
             stepOf << i;
         }
-    result.invocations = FusedPlan::groupWithinBudget(toRun, read.item.width, read.item.height);
+    static const qint64 budget = MemoryEstimate::budget(MemoryEstimate::physicalMemory());
+    result.invocations =
+        QualitySearch::invocations(toRun, searches, budget, read.item.width, read.item.height);
     for (FusedPlan::Invocation& invocation : result.invocations)
         for (int& index : invocation.outputs)
             index = stepOf.at(index);

@@ -24,7 +24,9 @@ Result resolve(const CliRequest& request) {
             result.error = u"--settings: "_s + request.settingsFile +
                            u" is not a valid settings document (every one of the "_s +
                            QString::number(TersioSettings::keyCount) +
-                           u" keys must be present with a value of the right type)"_s;
+                           u" keys must be present with a value of the right type; the "_s +
+                           QString::number(TersioSettings::laterKeyCount) +
+                           u" added later may be left out)"_s;
             return result;
         }
         result.settings = *decoded;

@@ -46,6 +46,12 @@ QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools
                 output.insert(u"post"_s, QJsonArray::fromStringList(post));
                 if (step.skip)
                     output.insert(u"skip"_s, true);
+                if (step.search)
+                    output.insert(u"qualitySearch"_s,
+                                  QJsonObject{{u"from"_s, step.search->from},
+                                              {u"to"_s, step.search->to},
+                                              {u"target"_s, step.search->target},
+                                              {u"encodes"_s, step.search->encodes}});
                 outputs.append(output);
             }
             entry.insert(u"outputs"_s, outputs);
@@ -117,6 +123,12 @@ QString text(const QList<ItemPlan>& plans, const QString& ffmpeg) {
                 post << postStep.name();
             if (!post.isEmpty())
                 out += u"    then: "_s + post.join(u", "_s) + u'\n';
+            if (step.search)
+                out += u"    quality: automatic, searched from "_s +
+                       QString::number(step.search->from) + u" to "_s +
+                       QString::number(step.search->to) + u" for SSIM \u2265 "_s +
+                       QString::number(step.search->target, 'f', 2) + u" in at most "_s +
+                       QString::number(step.search->encodes) + u" encodes\n"_s;
         }
     }
     return out;

@@ -3,6 +3,7 @@
 #include "model/MediaItem.h"
 #include "planning/CommandBuilder.h"
 #include "planning/FusedPlan.h"
+#include "planning/QualitySearch.h"
 #include "tools/FFmpegLocator.h"
 
 #include <QJsonDocument>
@@ -13,6 +14,7 @@
 struct PlanStep {
     PlannedOutput output;
     bool skip = false; // overwriting is off and the destination exists: a run would not encode
+    std::optional<QualitySearch::Range> search; // the automatic quality's search, when on
 };
 
 // What a run would do with one source: its media facts and its invocations, or why it fails.
@@ -28,7 +30,8 @@ namespace PlanReport {
 
 // {"items":[{index, source, kind, width, height, duration, hdr, hasAlpha, grey,
 //   outputs, invocations|error}]};
-// each output: {label, destination, arguments, post[, skip]};
+// each output: {label, destination, arguments, post[, skip][, qualitySearch]}, where
+// qualitySearch is {from, to, target, encodes} for an output whose quality is searched;
 // each invocation: {arguments, destinations}, the processes a run starts.
 // With `tools`, a "tools" object names each program found (null for one that is missing).
 QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools>& tools = {});

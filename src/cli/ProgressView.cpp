@@ -1,5 +1,7 @@
 #include "ProgressView.h"
 
+#include "engine/TimeLeft.h"
+
 #include <QFileInfo>
 
 #include <cmath>
@@ -16,27 +18,8 @@ QString clock(double seconds) {
     return h > 0 ? QString::number(h) + u':' + mmss : mmss;
 }
 
-std::optional<double> remaining(double fraction, double elapsedSeconds) {
-    // Below 2 % or in the first two seconds the estimate is noise.
-    if (!(fraction >= 0.02) || elapsedSeconds < 2.0)
-        return std::nullopt;
-    if (fraction >= 1.0)
-        return 0.0;
-    return elapsedSeconds * (1.0 - fraction) / fraction;
-}
-
-// One run takes every item once, so a failed or cancelled item has finished its turn.
-static bool finished(const MediaItem& item) {
-    return !item.status.isActive() && item.status.value != ItemStatus::Case::queued;
-}
-
 double batchFraction(const QList<MediaItem>& items) {
-    if (items.isEmpty())
-        return 0;
-    double sum = 0;
-    for (const auto& item : items)
-        sum += finished(item) ? 1.0 : std::clamp(item.progress, 0.0, 1.0);
-    return sum / static_cast<double>(items.size());
+    return TimeLeft::batchFraction(items);
 }
 
 static QString bar(double fraction, int width) {
@@ -55,7 +38,8 @@ static QString cut(const QString& line, int columns) {
     return line.size() <= room ? line : line.left(room - 1) + u"…"_s;
 }
 
-QStringList lines(const QList<MediaItem>& items, double elapsedSeconds, int columns) {
+QStringList lines(const QList<MediaItem>& items, double elapsedSeconds, int columns,
+                  std::optional<double> left) {
     QStringList out;
     qsizetype finishedCount = 0;
     for (const auto& item : items) {
@@ -64,10 +48,9 @@ QStringList lines(const QList<MediaItem>& items, double elapsedSeconds, int colu
                            QFileInfo(item.url.toLocalFile()).fileName() + u"  "_s +
                            item.currentTask,
                        columns);
-        finishedCount += finished(item) ? 1 : 0;
+        finishedCount += !item.status.isActive() && item.status.value != ItemStatus::Case::queued;
     }
     const double fraction = batchFraction(items);
-    const auto left = remaining(fraction, elapsedSeconds);
     out << cut(bar(fraction, 24) + percent(fraction) + u"  "_s + QString::number(finishedCount) +
                    u'/' + QString::number(items.size()) + u" files  "_s + clock(elapsedSeconds) +
                    u" elapsed, "_s + (left ? u"about "_s + clock(*left) : u"–:––"_s) + u" left"_s,

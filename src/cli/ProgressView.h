@@ -14,14 +14,13 @@ namespace ProgressView {
 
 QString clock(double seconds); // "0:07", "12:03", "1:02:03"
 
-// Seconds left, from the share done so far; no value until there is enough to go on.
-std::optional<double> remaining(double fraction, double elapsedSeconds);
-
 // Finished items count as whole, running ones by their progress.
 double batchFraction(const QList<MediaItem>& items);
 
-// Lines are cut to `columns` - 1 characters so the terminal never wraps them.
-QStringList lines(const QList<MediaItem>& items, double elapsedSeconds, int columns);
+// Lines are cut to `columns` - 1 characters so the terminal never wraps them. `left` is the
+// batch's time left (TimeLeft), shown as "–:––" while there is none.
+QStringList lines(const QList<MediaItem>& items, double elapsedSeconds, int columns,
+                  std::optional<double> left);
 
 } // namespace ProgressView
 

@@ -87,6 +87,10 @@ QJsonDocument summary(const QList<MediaItem>& queue, const std::optional<Shard>&
                                {u"bytes"_s, file.bytes}};
             if (!file.note.isEmpty())
                 output.insert(u"note"_s, file.note);
+            if (file.ssim)
+                output.insert(u"ssim"_s, *file.ssim);
+            if (file.quality)
+                output.insert(u"quality"_s, *file.quality);
             outputs.append(output);
         }
         entries.append(QJsonObject{{u"index"_s, qint64(indices.at(i))},

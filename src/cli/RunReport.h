@@ -29,7 +29,9 @@ QList<MediaItem> part(const QList<MediaItem>& queue, const std::optional<Shard>&
                       QList<qsizetype>* indices = nullptr);
 
 // {"queueSize":n, "shard":"K/N" (only with one), "items":[{index, source, status, message,
-// outputs:[{label, path, bytes}]}], "totals":{…}}: the part's items, in queue order.
+// outputs:[{label, path, bytes[, note][, ssim][, quality]}]}], "totals":{…}}: the part's
+// items, in queue order; "ssim" is the output's score, "quality" the one an automatic search
+// chose.
 QJsonDocument summary(const QList<MediaItem>& queue,
                       const std::optional<Shard>& shard = std::nullopt);
 

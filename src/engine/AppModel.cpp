@@ -36,6 +36,8 @@ AppModel::AppModel(const AppModelOptions& options, QObject* parent)
     // Every encode blocks a worker for its whole run; six items plus probes and a tool search.
     workers_.setMaxThreadCount(12);
     connect(queue_, &QueueModel::figuresChanged, this, &AppModel::totalsChanged);
+    timeLeftTicker_.setInterval(1000);
+    connect(&timeLeftTicker_, &QTimer::timeout, this, &AppModel::updateTimeLeft);
     if (reader_)
         reader_->setPosterLook([this] {
             return tools_ ? SourceReading::posterLookTool(settings(), tools_->ffmpeg) : QString();
@@ -222,6 +224,13 @@ void AppModel::launch(QList<QUuid> ids, QSet<QUuid> namedOnly) {
     if (saveSettingsOnStart_)
         settings().save();
     control_.stopRequested = false;
+    runIds_.clear();
+    for (const QUuid& id : std::as_const(ids))
+        if (!namedOnly.contains(id))
+            runIds_ << id;
+    runClock_.start();
+    timeLeft_ = TimeLeft();
+    timeLeftTicker_.start();
     setRunning(true);
     auto snapshot = std::make_shared<const RunSnapshot>(
         RunSnapshot{*tools_, settings(), caps_, std::move(namedOnly)});
@@ -238,6 +247,12 @@ void AppModel::cancel() {
 void AppModel::runEnded() {
     run_->deleteLater();
     run_ = nullptr;
+    runSeconds_ = double(runClock_.elapsed()) / 1000.0;
+    timeLeftTicker_.stop();
+    if (!timeLeftText_.isEmpty()) {
+        timeLeftText_.clear();
+        emit timeLeftChanged();
+    }
     control_.stopRequested = false;
     setRunning(false);
     emit runFinished();
@@ -248,4 +263,29 @@ void AppModel::setRunning(bool running) {
         return;
     running_ = running;
     emit isRunningChanged();
+}
+
+QString AppModel::timeLeftText() const {
+    return timeLeftText_;
+}
+
+QList<MediaItem> AppModel::runItems() const {
+    QList<MediaItem> items;
+    for (const QUuid& id : runIds_)
+        if (const MediaItem* item = queue_->find(id))
+            items << *item;
+    return items;
+}
+
+double AppModel::runSeconds() const {
+    return running_ ? double(runClock_.elapsed()) / 1000.0 : runSeconds_;
+}
+
+void AppModel::updateTimeLeft() {
+    const QString text =
+        TimeLeft::text(timeLeft_.update(TimeLeft::batchFraction(runItems()), runSeconds()));
+    if (text == timeLeftText_)
+        return;
+    timeLeftText_ = text;
+    emit timeLeftChanged();
 }

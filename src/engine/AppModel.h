@@ -8,11 +8,14 @@
 #include "tools/FFmpegLocator.h"
 
 #include "engine/RunControl.h"
+#include "engine/TimeLeft.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 #include <QUuid>
 
@@ -46,6 +49,8 @@ class AppModel : public QObject {
     Q_PROPERTY(int doneCount READ doneCount NOTIFY totalsChanged)
     Q_PROPERTY(qint64 totalSaved READ totalSaved NOTIFY totalsChanged)
     Q_PROPERTY(qint64 totalSource READ totalSource NOTIFY totalsChanged)
+    // "About 3 min left" while a run goes on and has an estimate; empty otherwise.
+    Q_PROPERTY(QString timeLeftText READ timeLeftText NOTIFY timeLeftChanged)
 
   public:
     explicit AppModel(QObject* parent = nullptr);
@@ -79,6 +84,12 @@ class AppModel : public QObject {
     int doneCount() const;
     qint64 totalSaved() const;
     qint64 totalSource() const;
+    QString timeLeftText() const;
+
+    // The items the latest run encodes (not those it only names), as they are now.
+    QList<MediaItem> runItems() const;
+    // Seconds the latest run has taken so far, or took.
+    double runSeconds() const;
 
     Q_INVOKABLE void refreshTools();
     Q_INVOKABLE void setCustomFFmpeg(const QUrl& url);
@@ -102,12 +113,14 @@ class AppModel : public QObject {
     void totalsChanged();
     void toolsRefreshed(); // a tool search has finished and its result is stored
     void runFinished();    // the scheduler's loop has ended
+    void timeLeftChanged();
 
   private:
     void setToolNote(const QString& note);
     void setRunning(bool running);
     void runEnded();
     void launch(QList<QUuid> ids, QSet<QUuid> namedOnly);
+    void updateTimeLeft();
 
     QueueModel* queue_;
     FactReader* reader_ = nullptr;
@@ -120,5 +133,11 @@ class AppModel : public QObject {
     bool saveSettingsOnStart_ = true;
     RunControl control_;
     BatchRun* run_ = nullptr;
+    QList<QUuid> runIds_;
+    QElapsedTimer runClock_;
+    double runSeconds_ = 0; // of a run that has ended
+    TimeLeft timeLeft_;
+    QString timeLeftText_;
+    QTimer timeLeftTicker_;
     QThreadPool workers_; // tool search, probes and encodes; never the model
 };

@@ -1,5 +1,6 @@
 #include "FusedEncode.h"
 
+#include "engine/QualityScore.h"
 #include "engine/StagedEncode.h"
 
 #include <QFile>
@@ -19,16 +20,18 @@ void removeAll(const QStringList& paths) {
 }
 
 FusedEncode::Outcome cancelledOutcome() {
-    return {130, QStringLiteral("Cancelled"), {}, {}};
+    return {130, QStringLiteral("Cancelled"), {}, {}, {}, {}};
 }
 
 } // namespace
 
 namespace FusedEncode {
 
-double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan) {
-    const bool post = std::any_of(invocation.outputs.begin(), invocation.outputs.end(),
-                                  [&plan](int index) { return !plan.at(index).post.isEmpty(); });
+double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan,
+                   bool scored) {
+    const bool post =
+        scored || std::any_of(invocation.outputs.begin(), invocation.outputs.end(),
+                              [&plan](int index) { return !plan.at(index).post.isEmpty(); });
     if (!post)
         return 1.0;
     // A timed encode dwarfs a poster's re-pack; a still's packing can take as long as its encode.
@@ -37,7 +40,7 @@ double encodeShare(const FusedPlan::Invocation& invocation, const QList<PlannedO
 
 Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& invocation,
             const QList<PlannedOutput>& plan, const FFmpegJob::ProgressCallback& onProgress,
-            const QString& readPath, const PackSteps::Context& packing) {
+            const QString& readPath, const PackSteps::Context& packing, const Scoring& scoring) {
     if (job.cancelled())
         return cancelledOutcome();
     QStringList destinations;
@@ -55,6 +58,8 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
                 -1,
                 QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
                 {},
+                {},
+                {},
                 {}};
         }
         destinations << destination;
@@ -68,7 +73,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
             arguments[invocation.inputSlot] = readPath;
     }
 
-    const double share = encodeShare(invocation, plan);
+    const double share = encodeShare(invocation, plan, scoring.enabled);
     const auto report = [&onProgress](double fraction) {
         if (onProgress)
             onProgress(fraction);
@@ -83,7 +88,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
             message.replace(staged.at(k), destinations.at(k));
         if (!readPath.isEmpty() && !source.isEmpty())
             message.replace(readPath, source);
-        return {result.status, message, {}, {}};
+        return {result.status, message, {}, {}, {}, {}};
     }
 
     Outcome outcome;
@@ -91,6 +96,11 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
     for (qsizetype k = 0; k < n; ++k) {
         const PlannedOutput& output = plan.at(invocation.outputs.at(k));
         outcome.notes << PackSteps::run(output, staged.at(k), packing).join(QLatin1Char(' '));
+        outcome.scores << (scoring.enabled
+                               ? QualityScore::measure(job, ffmpeg, output,
+                                                       {staged.at(k), readPath, scoring.alpha,
+                                                        output.progressDuration})
+                               : std::nullopt);
         // A stop during the post-steps leaves nothing behind either.
         if (job.cancelled()) {
             removeAll(staged);
@@ -108,6 +118,8 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
                     QStringLiteral("Cannot save %1: %2")
                         .arg(QFileInfo(destinations.at(k)).fileName(),
                              QString::fromLocal8Bit(std::strerror(error))),
+                    {},
+                    {},
                     {},
                     {}};
         }

@@ -1,6 +1,8 @@
 #include "ItemPipeline.h"
 
+#include "engine/AutoEncode.h"
 #include "engine/ProgressRelay.h"
+#include "engine/QualityScore.h"
 #include "engine/QueueModel.h"
 #include "engine/RunNames.h"
 #include "engine/SourceReading.h"
@@ -83,17 +85,28 @@ void ItemPipeline::named(const SourceReading::ItemPlan& planned) {
                                         output.label,
                                         output.destination,
                                         qMax<qint64>(0, existing.size()),
+                                        {},
+                                        {},
                                         {}};
+            kept_ << i;
             continue;
         }
         toWrite << output;
         planIndex << i;
     }
     toWrite_ = int(toWrite.size());
-    invocations_ = FusedPlan::group(toWrite, control_->memoryBudget, item_.width, item_.height);
-    for (FusedPlan::Invocation& invocation : invocations_)
+    QList<std::optional<QualitySearch::Range>> searches;
+    for (const PlannedOutput& output : std::as_const(toWrite))
+        searches << QualitySearch::rangeFor(output, item_.kind, run_->settings);
+    invocations_ = QualitySearch::invocations(toWrite, searches, control_->memoryBudget,
+                                              item_.width, item_.height);
+    searches_.clear();
+    for (FusedPlan::Invocation& invocation : invocations_) {
+        searches_ << (invocation.outputs.size() == 1 ? searches.at(invocation.outputs.first())
+                                                     : std::nullopt);
         for (int& index : invocation.outputs)
             index = planIndex.at(index);
+    }
 
     queue_->update(id_, [](MediaItem& it) { it.status = ItemStatus::working(); });
     nextInvocation();
@@ -104,6 +117,11 @@ void ItemPipeline::nextInvocation() {
         return cancelled();
     if (!queue_->find(id_))
         return finish();
+    if (next_ >= invocations_.size() && !keptScored_ && scoring() && !kept_.isEmpty()) {
+        if (item_.kind == MediaKind::image && !prepared_)
+            return prepareSource();
+        return scoreKept();
+    }
     if (next_ >= invocations_.size()) {
         queue_->update(id_, [this](MediaItem& it) {
             it.outputs.clear();
@@ -146,12 +164,67 @@ void ItemPipeline::nextInvocation() {
     // The encode holds the intermediate too, so it outlives the pipeline while ffmpeg reads.
     const PackSteps::Context packing{run_->tools, item_.url.toLocalFile(), preparedFile_ != nullptr,
                                      item_.hasAlpha};
+    const FusedEncode::Scoring scoring{this->scoring(), item_.hasAlpha};
+    const auto search = searches_.value(index);
+    // The search plans each trial from the item and settings as they were planned.
+    const AutoEncode::PlanAt planAt = [output = plan_.value(invocation.outputs.first()),
+                                       item = item_, settings = run_->settings,
+                                       caps = run_->caps](int quality) {
+        return QualitySearch::at(output, item, settings, caps, quality);
+    };
     QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, invocation, plan = plan_,
-                                 onProgress, prepared = preparedFile_, packing] {
-        return FusedEncode::run(*job, ffmpeg, invocation, plan, onProgress,
-                                prepared ? prepared->path() : QString(), packing);
+                                 onProgress, prepared = preparedFile_, packing, scoring, search,
+                                 planAt] {
+        const QString readPath = prepared ? prepared->path() : QString();
+        if (!search)
+            return FusedEncode::run(*job, ffmpeg, invocation, plan, onProgress, readPath, packing,
+                                    scoring);
+        const AutoEncode::Outcome found = AutoEncode::run(*job, ffmpeg, *search, planAt, onProgress,
+                                                          readPath, packing, scoring.alpha);
+        FusedEncode::Outcome outcome{found.status, found.message, {}, {}, {}, {}};
+        if (found.status == 0) {
+            outcome.bytes << found.bytes;
+            outcome.notes << found.note;
+            outcome.scores << found.score;
+            outcome.qualities << found.quality;
+        }
+        return outcome;
     }).then(this, [this, index, job](const FusedEncode::Outcome& outcome) {
         encoded(index, job, outcome);
+    });
+}
+
+bool ItemPipeline::scoring() const {
+    return item_.kind == MediaKind::image || run_->settings.measureVideoQuality;
+}
+
+// Outputs kept from an earlier run are scored as written ones are, so a resumed run reports
+// what one whole run reports.
+void ItemPipeline::scoreKept() {
+    keptScored_ = true;
+    QList<PlannedOutput> outputs;
+    for (const int index : std::as_const(kept_))
+        outputs << plan_.at(index);
+    auto job = std::make_shared<FFmpegJob>();
+    control_->activeJobs.insert(id_, job);
+    QtConcurrent::run(workers_, [job, ffmpeg = run_->tools.ffmpeg, outputs,
+                                 prepared = preparedFile_, alpha = item_.hasAlpha] {
+        QList<std::optional<double>> scores;
+        for (const PlannedOutput& output : outputs)
+            scores << QualityScore::measure(*job, ffmpeg, output,
+                                            {output.destination.toLocalFile(),
+                                             prepared ? prepared->path() : QString(), alpha,
+                                             output.progressDuration});
+        return scores;
+    }).then(this, [this, job](const QList<std::optional<double>>& scores) {
+        if (control_->activeJobs.value(id_) == job)
+            control_->activeJobs.remove(id_);
+        if (control_->stopRequested || job->cancelled())
+            return cancelled();
+        for (qsizetype k = 0; k < kept_.size(); ++k)
+            if (auto& file = produced_[kept_.at(k)])
+                file->ssim = scores.value(k);
+        nextInvocation();
     });
 }
 
@@ -179,9 +252,10 @@ void ItemPipeline::encoded(int index, const std::shared_ptr<FFmpegJob>& job,
         const FusedPlan::Invocation& invocation = invocations_.at(index);
         for (qsizetype k = 0; k < invocation.outputs.size(); ++k) {
             const PlannedOutput& output = plan_.at(invocation.outputs.at(k));
-            produced_[invocation.outputs.at(k)] =
-                ProducedFile{QUuid::createUuid(), output.label, output.destination,
-                             outcome.bytes.value(k), outcome.notes.value(k)};
+            produced_[invocation.outputs.at(k)] = ProducedFile{
+                QUuid::createUuid(),       output.label,           output.destination,
+                outcome.bytes.value(k),    outcome.notes.value(k), outcome.scores.value(k),
+                outcome.qualities.value(k)};
         }
         outputsDone_ += int(invocation.outputs.size());
         progress_ = std::max(progress_, double(outputsDone_) / double(toWrite_));

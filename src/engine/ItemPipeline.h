@@ -5,6 +5,7 @@
 #include "engine/SourceReading.h"
 #include "planning/CommandBuilder.h"
 #include "planning/FusedPlan.h"
+#include "planning/QualitySearch.h"
 #include "tools/SourcePreparer.h"
 
 #include <QList>
@@ -42,6 +43,8 @@ class ItemPipeline : public QObject {
     void named(const SourceReading::ItemPlan& planned);
     void nextInvocation();
     void prepareSource();
+    bool scoring() const; // whether outputs are scored
+    void scoreKept();
     void encoded(int index, const std::shared_ptr<FFmpegJob>& job,
                  const FusedEncode::Outcome& outcome);
     bool namedOnly() const;
@@ -60,7 +63,11 @@ class ItemPipeline : public QObject {
     MediaItem item_; // the local copy the planners see
     QList<PlannedOutput> plan_;
     QList<std::optional<ProducedFile>> produced_; // by plan index: written or kept
-    QList<FusedPlan::Invocation> invocations_;    // their indices point into plan_
+    QList<int> kept_;                             // plan indices of the outputs kept as they were
+    bool keptScored_ = false;
+    QList<FusedPlan::Invocation> invocations_; // their indices point into plan_
+    // By invocation: the quality search of its one output, when the quality is automatic.
+    QList<std::optional<QualitySearch::Range>> searches_;
     int next_ = 0;
     int encoding_ = -1;   // index of the invocation running, -1 between them
     int toWrite_ = 0;     // outputs not kept: what the progress bar spans

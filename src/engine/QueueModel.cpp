@@ -184,6 +184,10 @@ QVariantList outputsValue(const QList<ProducedFile>& outputs) {
             {QStringLiteral("url"), file.url},
             {QStringLiteral("path"), file.url.toLocalFile()},
             {QStringLiteral("bytes"), file.bytes},
+            {QStringLiteral("note"), file.note},
+            // QML has no optional: -1 stands for no score and no chosen quality.
+            {QStringLiteral("ssim"), file.ssim.value_or(-1.0)},
+            {QStringLiteral("quality"), file.quality.value_or(-1)},
         });
     return list;
 }

@@ -68,6 +68,7 @@ class QueueModel : public QAbstractListModel {
 };
 
 namespace QueueRows {
-// {label, url, path, bytes} per produced file, as QML reads them.
+// {label, url, path, bytes, note, ssim, quality} per produced file, as QML reads them; ssim
+// and quality are -1 when absent.
 QVariantList outputsValue(const QList<ProducedFile>& outputs);
 } // namespace QueueRows

@@ -37,6 +37,8 @@ QVariantList SettingsModel::choices(const QString& option) {
         return choiceList<OutputMode>();
     if (option == QLatin1String("tab"))
         return choiceList<InspectorTab>();
+    if (option == QLatin1String("imageQualityTarget"))
+        return choiceList<QualityTarget>();
     return {};
 }
 

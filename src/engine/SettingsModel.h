@@ -33,7 +33,7 @@ class SettingsModel : public QObject {
     void setSettings(const TersioSettings& settings);
 
     // [{value: raw, label: label}, …] in case order for "imageFormat", "speed", "audio",
-    // "anchor", "outputMode" and "tab"; empty for any other name.
+    // "anchor", "outputMode", "tab" and "imageQualityTarget"; empty for any other name.
     Q_INVOKABLE static QVariantList choices(const QString& option);
 
     CropListModel* crops() const {

@@ -50,6 +50,11 @@ struct ProducedFile {
     QUrl url;
     qint64 bytes = 0;
     QString note; // what was left undone on it (an optional tool missing), for the user
+    // How closely it matches its source (ffmpeg's SSIM "All", 0–1); absent when it was not
+    // scored (a video without "Measure video quality", a kept file) or the score failed.
+    std::optional<double> ssim;
+    // The image quality (0–100) the automatic search chose; absent for a fixed quality.
+    std::optional<int> quality;
 
     friend bool operator==(const ProducedFile&, const ProducedFile&) = default;
 };
@@ -84,7 +89,7 @@ struct MediaItem {
     std::optional<double> posterTime;
     // The file as it was when the facts above were read; absent until they are.
     std::optional<FileStamp> factsStamp;
-    bool grey = false;     // image with a single colour channel: JPEG outputs stay grey
+    bool grey = false; // image with a single colour channel: JPEG outputs stay grey
     ItemStatus status;
     double progress = 0;
     QString currentTask;

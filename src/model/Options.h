@@ -16,6 +16,8 @@ enum class AudioMode { keep, mono, remove };
 enum class CropAnchor { center, top, bottom, left, right };
 enum class OutputMode { subfolder, customFolder };
 enum class InspectorTab { media, image, video, crops, output };
+// How close an image picked by the automatic quality must look to its source.
+enum class QualityTarget { same, close, small };
 
 template <typename E> struct OptionCase {
     E value;
@@ -76,6 +78,14 @@ template <> struct OptionTable<InspectorTab> {
         {InspectorTab::video, "video", "Video"},
         {InspectorTab::crops, "crops", "Mobile crops"},
         {InspectorTab::output, "output", "Output"},
+    }};
+};
+
+template <> struct OptionTable<QualityTarget> {
+    static constexpr std::array<OptionCase<QualityTarget>, 3> cases{{
+        {QualityTarget::same, "same", "Looks the same as the original"},
+        {QualityTarget::close, "close", "Close"},
+        {QualityTarget::small, "small", "Small"},
     }};
 };
 

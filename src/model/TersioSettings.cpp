@@ -143,6 +143,9 @@ QJsonValue jsonValue(const QList<CropVariant>& crops) {
 #define TERSIO_COUNT(...) +1
 const int TersioSettings::keyCount = 0 TERSIO_EVERY_SETTING(TERSIO_COUNT);
 #undef TERSIO_COUNT
+#define TERSIO_COUNT_LATER(Type, name, Name, init, since, ...) +(since > 1 ? 1 : 0)
+const int TersioSettings::laterKeyCount = 0 TERSIO_EVERY_SETTING(TERSIO_COUNT_LATER);
+#undef TERSIO_COUNT_LATER
 
 QList<CropVariant> TersioSettings::activeCrops() const {
     QList<CropVariant> active;
@@ -227,7 +230,11 @@ QByteArray TersioSettings::toJsonBytes() const {
 std::optional<TersioSettings> TersioSettings::fromJson(const QJsonObject& object) {
     TersioSettings s;
     StrictReader in(object);
-#define TERSIO_READ(Type, name, ...) in.read(#name, s.name);
+    // A key added after the first document may be missing (it keeps its default); present, it
+    // is read as strictly as any other. Keys the table does not name are ignored.
+#define TERSIO_READ(Type, name, Name, init, since, ...)                                            \
+    if (since == 1 || object.contains(QLatin1String(#name)))                                       \
+        in.read(#name, s.name);
     TERSIO_EVERY_SETTING(TERSIO_READ)
 #undef TERSIO_READ
     if (!in.ok())

@@ -19,8 +19,9 @@ struct TersioSettings {
     TERSIO_EVERY_SETTING(TERSIO_FIELD)
 #undef TERSIO_FIELD
 
-    // How many keys a stored document holds.
+    // How many keys a stored document holds, and how many of them older documents may lack.
     static const int keyCount;
+    static const int laterKeyCount;
 
     // The enabled crops, in list order.
     QList<CropVariant> activeCrops() const;
@@ -28,7 +29,8 @@ struct TersioSettings {
     QJsonObject toJson() const;
     QByteArray toJsonBytes() const;
 
-    // Strict, all-or-nothing: one missing, null, mistyped or out-of-range key gives no value.
+    // Strict, all-or-nothing: one null, mistyped or out-of-range key, or a missing key that
+    // every document holds, gives no value. Keys it does not know are ignored.
     static std::optional<TersioSettings> fromJson(const QJsonObject& object);
     static std::optional<TersioSettings> fromJsonBytes(const QByteArray& bytes);
 

@@ -99,6 +99,14 @@ QString subhead(bool hasTools, bool isRunning, int pendingCount, qint64 totalSav
     return ByteCount::text(totalSaved) + " saved this session"_L1;
 }
 
+QString scoreText(double ssim) {
+    if (!(ssim >= 0))
+        return {};
+    // Cut, not rounded: 0.9795 is short of 0.98 and must not read as it.
+    return QStringLiteral("\u00B7 SSIM ") +
+           QString::number(std::floor(ssim * 1000.0 + 1e-6) / 1000.0, 'f', 3);
+}
+
 QString runButtonLabel(int pendingCount) {
     if (pendingCount > 0)
         return QString::asprintf("Optimise %lld", static_cast<long long>(pendingCount));

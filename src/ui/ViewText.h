@@ -42,6 +42,10 @@ QString headline(bool isRunning, int itemCount);
 QString subhead(bool hasTools, bool isRunning, int pendingCount, qint64 totalSaved);
 
 QString runButtonLabel(int pendingCount);
+
+// What follows an output's size on its result line: "· SSIM 0.962", cut to three decimals;
+// empty for a negative score, which stands for none.
+QString scoreText(double ssim);
 bool canStart(bool hasTools, int pendingCount);
 
 // The navigation badge: the queue length on the media tab, nothing elsewhere or when empty.

@@ -56,6 +56,10 @@ QString ViewTextObject::byteText(qint64 bytes) const {
     return ByteCount::text(bytes);
 }
 
+QString ViewTextObject::scoreText(double ssim) const {
+    return ViewText::scoreText(ssim);
+}
+
 QString ViewTextObject::elideMiddle(const QString& text, const QFont& font, qreal width,
                                     int maxLines) const {
     return ViewText::elideMiddle(text, font, width, maxLines);

@@ -37,6 +37,8 @@ class ViewTextObject : public QObject {
     Q_INVOKABLE bool canStart(bool hasTools, int pendingCount) const;
     Q_INVOKABLE QString badgeText(const QString& tab, int itemCount) const;
     Q_INVOKABLE QString byteText(qint64 bytes) const;
+    // "· SSIM 0.962"; empty for a negative score (none taken).
+    Q_INVOKABLE QString scoreText(double ssim) const;
     // The file-system path of a local file URL from a dialog.
     Q_INVOKABLE QString localPath(const QUrl& url) const;
     Q_INVOKABLE QString elideMiddle(const QString& text, const QFont& font, qreal width,

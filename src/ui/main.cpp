@@ -1,4 +1,5 @@
 #include "LaunchArguments.h"
+#include "RunNotice.h"
 #include "SingleInstance.h"
 #include "UiSetup.h"
 #include "engine/AppModel.h"
@@ -64,6 +65,7 @@ int main(int argc, char* argv[]) {
         return 1;
     auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
 
+    RunNotice notice(&model, window);
     LaunchArguments::addToQueue(model, launchUrls);
     QObject::connect(&instance, &SingleInstance::received, &model,
                      [&model, window](const auto& urls) {

@@ -119,6 +119,7 @@ class TestCliGolden : public CliHarness {
             u"--image-format jpeg --no-h264 --output $MEDIA/out --image-format "
             "png --h264 --subfolder late --no-width-cap --image-max-width 500"_s);
         row("settings file", u"--settings $MEDIA/custom.json"_s);
+        row("automatic quality", u"--auto-quality same --webp-copy"_s);
     }
     void dryRunPlans() {
         QFETCH(QString, flags);
@@ -128,6 +129,8 @@ class TestCliGolden : public CliHarness {
     void texts_data() {
         QTest::addColumn<QStringList>("args");
         row("plan as text", words(u"--dry-run $MEDIA/set"_s));
+        row("plan as text, automatic quality",
+            words(u"--dry-run --auto-quality small $MEDIA/set"_s));
         row("print defaults", words(u"--print-settings"_s));
         row("print edited", words(u"--settings $MEDIA/custom.json --crops 16x9 --image-quality "
                                   "12.25 --output $MEDIA/o --print-settings"_s));

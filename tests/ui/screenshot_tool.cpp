@@ -175,6 +175,23 @@ int main(int argc, char* argv[]) {
         save(window, u"11-output-custom-folder"_s);
     }
     {
+        // Scored outputs, one of them short of its automatic target, beside the image panel
+        // with the automatic quality on.
+        auto model = UiFixture::makeModel(true);
+        MediaItem done = UiFixture::everyStatus().at(3); // done: a JPEG and a WebP, smaller
+        done.outputs[0].ssim = 0.962;
+        done.outputs[0].quality = 64;
+        done.outputs[1].ssim = 0.9712;
+        done.outputs[1].quality = 100;
+        done.outputs[1].note = u"Even quality 100 scores 0.971, short of the target 0.980."_s;
+        model->queue()->append(done);
+        model->settingsModel()->setImageQualityAuto(true);
+        model->settingsModel()->setImageQualityTarget(u"same"_s);
+        model->setTab(u"image"_s);
+        UiFixture::Window window(*model);
+        save(window, u"21-scores-and-automatic-quality"_s);
+    }
+    {
         auto model = UiFixture::makeModel(true);
         appendLongQueue(*model);
         UiFixture::Window window(*model);

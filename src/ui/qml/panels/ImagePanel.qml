@@ -50,7 +50,24 @@ ColumnLayout {
         heading: "Compression"
         note: "PNG is lossless, so the slider only affects JPEG, WebP and AVIF."
 
+        LabelledToggle {
+            objectName: "autoQualityToggle"
+            title: "Quality: Automatic"
+            subtitle: "Each image gets the lowest quality that still looks as close as you ask."
+            isOn: panel.settings.imageQualityAuto
+            onEdited: on => panel.settings.imageQualityAuto = on
+        }
+        MenuPicker {
+            objectName: "qualityTargetPicker"
+            visible: panel.settings.imageQualityAuto
+            choices: panel.settings.choices("imageQualityTarget")
+            value: panel.settings.imageQualityTarget
+            Accessible.name: "Automatic quality target"
+            onEdited: value => panel.settings.imageQualityTarget = value
+        }
         QualitySlider {
+            objectName: "imageQualitySlider"
+            visible: !panel.settings.imageQualityAuto
             title: "Quality"
             value: panel.settings.imageQuality
             readout: Math.trunc(panel.settings.imageQuality).toString()

@@ -44,6 +44,13 @@ ColumnLayout {
                 onEdited: value => panel.settings.speed = value
             }
         }
+        LabelledToggle {
+            objectName: "measureVideoToggle"
+            title: "Measure video quality"
+            subtitle: "Scores posters and videos against the original on up to 10 frames each."
+            isOn: panel.settings.measureVideoQuality
+            onEdited: on => panel.settings.measureVideoQuality = on
+        }
     }
 
     SettingGroup {

@@ -50,6 +50,14 @@ Rectangle {
             Layout.fillWidth: true
         }
 
+        TextLine {
+            objectName: "timeLeft"
+            visible: bar.model.isRunning && text.length > 0
+            text: bar.model.timeLeftText
+            size: 11
+            color: Theme.textSecondary
+        }
+
         PrimaryButton {
             objectName: "stopButton"
             visible: bar.model.isRunning

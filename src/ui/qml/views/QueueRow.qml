@@ -158,6 +158,8 @@ Card {
                         label: modelData.label
                         bytes: modelData.bytes
                         path: modelData.path
+                        ssim: modelData.ssim ?? -1
+                        note: modelData.note ?? ""
                         comparable: row.kind === "image"
                         Layout.fillWidth: true
                         onCompareRequested: opener => row.compareRequested({
@@ -167,7 +169,7 @@ Card {
                             label: result.label,
                             outputPath: result.path,
                             outputBytes: result.bytes,
-                            score: result.score
+                            score: result.ssim
                         }, opener)
                     }
                 }

@@ -1,0 +1,201 @@
+// Output scores and the automatic image quality through AppModel with the real ffmpeg. Scores
+// are checked against ffmpeg's own ssim run on a reference built here, independently of the
+// planner; the search is watched through a logging stand-in for ffmpeg.
+#include "EngineSupport.h"
+#include "planning/QualitySearch.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace EngineSupport;
+
+namespace {
+
+// ffmpeg's ssim "All" of two pictures; `chain` prepares the source, `written` the output.
+double ffmpegSsim(const QString& source, const QString& output, const QString& chain,
+                  const QString& written) {
+    QProcess ffmpeg;
+    ffmpeg.start(
+        QStringLiteral("/usr/bin/ffmpeg"),
+        {"-hide_banner", "-nostdin", "-i", source, "-i", output, "-filter_complex",
+         "[0:v]" + chain + ",format=gbrp[a];[1:v]" + written + ",format=gbrp[b];[a][b]ssim",
+         "-frames:v", "1", "-f", "null", "-"});
+    ffmpeg.waitForFinished(60000);
+    static const QRegularExpression all(QStringLiteral("SSIM .*All:([0-9.]+)"));
+    const auto match = all.match(QString::fromUtf8(ffmpeg.readAllStandardError()));
+    return match.hasMatch() ? match.captured(1).toDouble() : -1;
+}
+
+// Composites onto white the way a browser shows a transparent picture on a white page; `side`
+// keeps the labels of the two inputs apart.
+QString ontoWhite(QSize size, const QString& side) {
+    return QStringLiteral("format=rgba[fg%1];color=white:s=%2x%3,format=rgba[bg%1];"
+                          "[bg%1][fg%1]overlay=shortest=1")
+        .arg(side)
+        .arg(size.width())
+        .arg(size.height());
+}
+
+} // namespace
+
+class TestQualityScore : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir media_;
+
+    QString src(const QString& name) const { return media_.filePath(name); }
+
+    std::unique_ptr<AppModel> run(const QStringList& names, const TersioSettings& settings,
+                                  const QString& ffmpeg = QStringLiteral("/usr/bin/ffmpeg")) {
+        auto model = makeModel(settings);
+        model->setTools(FFmpegTools{ffmpeg, QStringLiteral("/usr/bin/ffprobe"),
+                                    QStringLiteral("/usr/bin/pngquant"),
+                                    QStringLiteral("/usr/bin/optipng")},
+                        debianCaps());
+        QList<QUrl> urls;
+        for (const QString& name : names)
+            urls << QUrl::fromLocalFile(src(name));
+        model->add(urls);
+        model->start();
+        waitForRunEnd(*model, 600000);
+        return model;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(media_.isValid());
+        QString error;
+        // A test card for the scores, then three grey scenes that need different qualities:
+        // smooth shading, fine grain, and blurred cells whose soft edges every encoder smears.
+        const QList<std::pair<QString, QString>> stills{
+            {"busy.png", "testsrc2=s=640x480"},
+            {"logo.png", "testsrc2=s=200x150,format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':"
+                         "a='if(lt(X,100),255,128)'"},
+            {"smooth.png", "mandelbrot=s=640x480,format=gray,format=rgb24"},
+            {"grain.png", "cellauto=s=640x480:rule=110,format=gray,gblur=sigma=0.7,"
+                          "noise=c0s=14:allf=t,format=rgb24"},
+            {"cells.png", "life=s=640x480:mold=10:ratio=0.5,format=rgb24,gblur=sigma=1.5"}};
+        for (const auto& [name, graph] : stills)
+            QVERIFY2(TestSupport::ffmpeg(
+                         {"-f", "lavfi", "-i", graph, "-frames:v", "1", "-update", "1", src(name)},
+                         &error),
+                     qPrintable(error));
+    }
+
+    void scoreMatchesFFmpegsOwnMeasure_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("JPEG, scaled") << "busy.png"
+                                      << "jpeg"
+                                      << "busy.jpg";
+        QTest::newRow("WebP, scaled") << "busy.png"
+                                      << "webp"
+                                      << "busy.webp";
+        QTest::newRow("AVIF, scaled") << "busy.png"
+                                      << "avif"
+                                      << "busy.avif";
+        QTest::newRow("PNG with alpha, palette") << "logo.png"
+                                                 << "png"
+                                                 << "logo.png";
+    }
+    void scoreMatchesFFmpegsOwnMeasure() {
+        QFETCH(QString, source);
+        QFETCH(QString, format);
+        QFETCH(QString, output);
+        TersioSettings settings;
+        settings.imageFormat = *Options::fromRaw<ImageFormat>(format);
+        settings.imageMaxWidth = 320;
+        const auto model = run({source}, settings);
+        const MediaItem* item = itemNamed(*model, source);
+        QVERIFY(item && item->status == ItemStatus::done());
+        QCOMPARE(item->outputs.size(), 1);
+        const ProducedFile& file = item->outputs.first();
+        QVERIFY2(file.ssim, "no score");
+        QVERIFY(!file.quality); // fixed quality: nothing chosen
+
+        const QString written = src("optimised/" + output);
+        const bool alpha = source == QLatin1String("logo.png");
+        const QSize size(200, 150);
+        const QString chain =
+            alpha ? ontoWhite(size, "s") : QStringLiteral("scale=320:-2:flags=lanczos");
+        const double expected = ffmpegSsim(src(source), written, chain,
+                                           alpha ? ontoWhite(size, "w") : QStringLiteral("null"));
+        QVERIFY2(expected > 0.5, qPrintable(QString::number(expected)));
+        QVERIFY2(std::abs(*file.ssim - expected) <= 0.002,
+                 qPrintable(QStringLiteral("%1 against %2").arg(*file.ssim).arg(expected)));
+    }
+
+    void automaticQualityReachesItsTargetInFiveEncodes() {
+        // A stand-in that logs the file each real ffmpeg run writes (its last argument).
+        const QString log = src("ffmpeg.log");
+        const QString wrapper = TestSupport::writeScript(
+            src("ffmpeg"), "for a; do last=$a; done\nprintf '%s\\n' \"$last\" >> '" + log.toUtf8() +
+                               "'\nexec /usr/bin/ffmpeg \"$@\"\n");
+        TersioSettings settings;
+        settings.imageFormat = ImageFormat::jpeg;
+        settings.alsoEmitWebP = true;
+        settings.imageQualityAuto = true;
+        settings.imageQualityTarget = QualityTarget::close;
+        const QStringList sources{"smooth.png", "grain.png", "cells.png"};
+        const auto model = run(sources, settings, wrapper);
+        const QStringList writes = logLines(log);
+
+        QHash<QString, int> quality;
+        for (const QString& source : sources) {
+            const MediaItem* item = itemNamed(*model, source);
+            QVERIFY(item && item->status == ItemStatus::done());
+            QCOMPARE(item->outputs.size(), 2);
+            for (const ProducedFile& file : item->outputs) {
+                const QString name = file.url.fileName();
+                QVERIFY2(file.quality && file.ssim, qPrintable(name));
+                QVERIFY2(*file.ssim >= 0.96 && file.note.isEmpty(),
+                         qPrintable(QStringLiteral("%1: %2 at %3")
+                                        .arg(name)
+                                        .arg(*file.ssim)
+                                        .arg(*file.quality)));
+                const QString staged =
+                    QFileInfo(file.url.toLocalFile()).path() + "/." + name + ".tersio-";
+                const auto encodes =
+                    writes
+                        .filter(QRegularExpression(QStringLiteral("^") +
+                                                   QRegularExpression::escape(staged)))
+                        .size();
+                QVERIFY2(encodes >= 2 && encodes <= 5, qPrintable(name));
+                quality[name] = *file.quality;
+            }
+        }
+        QVERIFY(quality["smooth.jpg"] < quality["cells.jpg"]);
+        QVERIFY(quality["smooth.webp"] < quality["cells.webp"]);
+    }
+
+    // Bisection without encodes: scores fall with the quality; the search lands on the lowest
+    // passing value, and goes to the top when nothing lower passes.
+    void bisectionFindsTheLowestPassingQuality_data() {
+        QTest::addColumn<int>("threshold"); // qualities at or above it pass
+        QTest::addColumn<int>("kept");
+        QTest::newRow("easy") << 12 << 14;
+        QTest::newRow("middling") << 60 << 60;
+        QTest::newRow("hard") << 97 << 100;
+        QTest::newRow("never") << 101 << -1;
+    }
+    void bisectionFindsTheLowestPassingQuality() {
+        QFETCH(int, threshold);
+        QFETCH(int, kept);
+        QualitySearch::Bisection search(QualitySearch::Range{});
+        QList<int> tried;
+        while (const auto q = search.next()) {
+            tried << *q;
+            search.record(*q, *q >= threshold ? 0.97 : 0.90);
+        }
+        QVERIFY(tried.size() <= 5);
+        QCOMPARE(search.best().value_or(-1), kept);
+        if (kept < 0)
+            QCOMPARE(tried.last(), 100);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQualityScore)
+#include "test_quality_score.moc"
