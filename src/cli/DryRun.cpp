@@ -3,6 +3,7 @@
 #include "engine/SourceReading.h"
 #include "planning/FusedPlan.h"
 #include "planning/MemoryEstimate.h"
+#include "planning/ScoreReference.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentMap>
@@ -52,9 +53,15 @@ ItemPlan report(const Read& read, const TersioSettings& settings) {
     static const qint64 budget = MemoryEstimate::budget(MemoryEstimate::physicalMemory());
     result.invocations =
         QualitySearch::invocations(toRun, searches, budget, read.item.width, read.item.height);
-    for (FusedPlan::Invocation& invocation : result.invocations)
+    QList<PlannedOutput> outputs;
+    for (const PlanStep& step : std::as_const(result.steps))
+        outputs << step.output;
+    for (FusedPlan::Invocation& invocation : result.invocations) {
         for (int& index : invocation.outputs)
             index = stepOf.at(index);
+        if (read.item.kind == MediaKind::image)
+            ScoreReference::addAll(invocation, outputs, read.item.hasAlpha);
+    }
     return result;
 }
 

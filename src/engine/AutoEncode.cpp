@@ -2,6 +2,7 @@
 
 #include "engine/QualityScore.h"
 #include "engine/StagedEncode.h"
+#include "planning/ScoreReference.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -52,13 +53,33 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& r
 
     QualitySearch::Bisection search(range);
     QList<Trial> trials;
+    // The first encode writes the score's reference; every trial shares its chain, so all
+    // their scores compare with it. Empty when it cannot be written.
+    QString reference;
+    QString reason;
+    if (ScoreReference::unwritableBecause(top).isEmpty()) {
+        reference = StagedEncode::reserveTemporary(destination, &reason);
+        if (reference.isEmpty())
+            return {
+                -1,
+                QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
+                0,
+                {},
+                {},
+                {},
+                0};
+    }
+    // Removed on every way out, as the trials are.
+    const auto clearUp = [&reference](const QList<Trial>& trials, const QString& except = {}) {
+        removeFile(reference);
+        removeAll(trials, except);
+    };
     bool unmeasured = false;
     while (const auto quality = search.next()) {
         const PlannedOutput output = planAt(*quality);
-        QString reason;
         const QString staged = StagedEncode::reserveTemporary(destination, &reason);
         if (staged.isEmpty()) {
-            removeAll(trials);
+            clearUp(trials);
             return {
                 -1,
                 QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
@@ -69,21 +90,26 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& r
                 search.tried()};
         }
         trials << Trial{*quality, staged, {}, {}};
-        const ShellResult result = job.run(
-            ffmpeg, StagedEncode::launchArguments(output.arguments, staged, readPath), 0, {});
+        QStringList arguments = StagedEncode::launchArguments(output.arguments, staged, readPath);
+        if (!reference.isEmpty() && trials.size() == 1)
+            ScoreReference::insert(arguments, arguments.indexOf(QStringLiteral("-i")) + 1, output,
+                                   alpha, 0, reference);
+        const ShellResult result = job.run(ffmpeg, arguments, 0, {});
         if (result.status != 0 || job.cancelled()) {
-            removeAll(trials);
+            clearUp(trials);
             if (result.status == 130 || job.cancelled())
                 return cancelled;
             QString message = StagedEncode::failureMessage(result);
             message.replace(staged, destination);
+            if (!reference.isEmpty())
+                message.replace(reference, destination);
             return {result.status, message, 0, {}, {}, {}, search.tried() + 1};
         }
         trials.last().notes = PackSteps::run(output, staged, packing).join(QLatin1Char(' '));
         trials.last().score =
-            QualityScore::measure(job, ffmpeg, output, {staged, readPath, alpha, 0});
+            QualityScore::measure(job, ffmpeg, output, {staged, readPath, alpha, 0, reference});
         if (job.cancelled()) {
-            removeAll(trials);
+            clearUp(trials);
             return cancelled;
         }
         search.record(*quality, trials.last().score);
@@ -116,7 +142,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& r
                          scoreText(range.target)));
 
     const Trial chosen = *kept;
-    removeAll(trials, chosen.path);
+    clearUp(trials, chosen.path);
     if (::rename(QFile::encodeName(chosen.path).constData(),
                  QFile::encodeName(destination).constData()) != 0) {
         const int error = errno;

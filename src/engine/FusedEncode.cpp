@@ -45,15 +45,25 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
         return cancelledOutcome();
     QStringList destinations;
     QStringList staged;
+    // Per output, the hidden file its score's reference goes to; empty: none.
+    QStringList references;
     QStringList arguments = invocation.arguments;
     for (qsizetype k = 0; k < invocation.outputs.size(); ++k) {
         const QString destination = plan.at(invocation.outputs.at(k)).destination.toLocalFile();
         // Leftovers of a run that was killed outright would otherwise stay beside the outputs.
         StagedEncode::removeStale(destination);
+        const qsizetype referenceSlot = invocation.referenceSlots.value(k, -1);
         QString reason;
         const QString temporary = StagedEncode::reserveTemporary(destination, &reason);
-        if (temporary.isEmpty()) {
-            removeAll(staged);
+        QString reference;
+        if (referenceSlot >= 0 && !temporary.isEmpty()) {
+            // Outputs that look alike share a reference, written once.
+            const qsizetype first = invocation.referenceSlots.indexOf(referenceSlot);
+            reference = first < k ? references.at(first)
+                                  : StagedEncode::reserveTemporary(destination, &reason);
+        }
+        if (temporary.isEmpty() || (referenceSlot >= 0 && reference.isEmpty())) {
+            removeAll(staged + references + QStringList{temporary});
             return {
                 -1,
                 QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
@@ -64,7 +74,10 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
         }
         destinations << destination;
         staged << temporary;
+        references << reference;
         arguments[invocation.writeSlots.at(k)] = temporary;
+        if (referenceSlot >= 0)
+            arguments[referenceSlot] = reference;
     }
     QString source;
     if (invocation.inputSlot >= 0) {
@@ -81,11 +94,14 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
     const ShellResult result = job.run(ffmpeg, arguments, invocation.progressDuration,
                                        [&](double fraction) { report(fraction * share); });
     if (result.status != 0) {
-        removeAll(staged);
+        removeAll(staged + references);
         // ffmpeg names the files it was writing; the user knows only the destinations.
         QString message = StagedEncode::failureMessage(result);
-        for (qsizetype k = 0; k < staged.size(); ++k)
+        for (qsizetype k = 0; k < staged.size(); ++k) {
             message.replace(staged.at(k), destinations.at(k));
+            if (!references.at(k).isEmpty())
+                message.replace(references.at(k), destinations.at(k));
+        }
         if (!readPath.isEmpty() && !source.isEmpty())
             message.replace(readPath, source);
         return {result.status, message, {}, {}, {}, {}};
@@ -99,16 +115,17 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
         outcome.scores << (scoring.enabled
                                ? QualityScore::measure(job, ffmpeg, output,
                                                        {staged.at(k), readPath, scoring.alpha,
-                                                        output.progressDuration})
+                                                        output.progressDuration, references.at(k)})
                                : std::nullopt);
         // A stop during the post-steps leaves nothing behind either.
         if (job.cancelled()) {
-            removeAll(staged);
+            removeAll(staged + references);
             return cancelledOutcome();
         }
         if (share < 1.0)
             report(share + (1.0 - share) * double(k + 1) / double(n));
     }
+    removeAll(references);
     for (qsizetype k = 0; k < n; ++k) {
         if (::rename(QFile::encodeName(staged.at(k)).constData(),
                      QFile::encodeName(destinations.at(k)).constData()) != 0) {

@@ -6,6 +6,7 @@
 #include "engine/QueueModel.h"
 #include "engine/RunNames.h"
 #include "engine/SourceReading.h"
+#include "planning/ScoreReference.h"
 
 #include <QFileInfo>
 #include <QSize>
@@ -106,6 +107,9 @@ void ItemPipeline::named(const SourceReading::ItemPlan& planned) {
                                                      : std::nullopt);
         for (int& index : invocation.outputs)
             index = planIndex.at(index);
+        // Every image output is scored; the encode writes what its score compares with.
+        if (item_.kind == MediaKind::image)
+            ScoreReference::addAll(invocation, plan_, item_.hasAlpha);
     }
 
     queue_->update(id_, [](MediaItem& it) { it.status = ItemStatus::working(); });
@@ -213,8 +217,10 @@ void ItemPipeline::scoreKept() {
         for (const PlannedOutput& output : outputs)
             scores << QualityScore::measure(*job, ffmpeg, output,
                                             {output.destination.toLocalFile(),
-                                             prepared ? prepared->path() : QString(), alpha,
-                                             output.progressDuration});
+                                             prepared ? prepared->path() : QString(),
+                                             alpha,
+                                             output.progressDuration,
+                                             {}});
         return scores;
     }).then(this, [this, job](const QList<std::optional<double>>& scores) {
         if (control_->activeJobs.value(id_) == job)

@@ -2,6 +2,7 @@
 
 #include "planning/FusedArguments.h"
 #include "planning/PlanPieces.h"
+#include "planning/ScoreReference.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -12,12 +13,6 @@
 namespace QualityScore {
 
 namespace {
-
-// Labels inside a chain (the flattening names its branches) made unique to one side.
-QString labelled(QString chain, const QString& side) {
-    static const QRegularExpression label(QStringLiteral("\\[([A-Za-z0-9_]+)\\]"));
-    return chain.replace(label, QStringLiteral("[%1_\\1]").arg(side));
-}
 
 // Frames of a video output at even steps of its length, numbered alike on both sides so that
 // ssim pairs them; a still passes as it is.
@@ -39,14 +34,6 @@ QStringList literalInput(const QString& path) {
     return {};
 }
 
-QString join(const QStringList& filters) {
-    QStringList kept;
-    for (const QString& filter : filters)
-        if (!filter.isEmpty())
-            kept << filter;
-    return kept.join(QLatin1Char(','));
-}
-
 } // namespace
 
 QStringList arguments(const PlannedOutput& output, const Request& request) {
@@ -54,32 +41,35 @@ QStringList arguments(const PlannedOutput& output, const Request& request) {
     const qsizetype input = planned.indexOf(QStringLiteral("-i"));
     if (input < 0 || input + 2 >= planned.size())
         return {};
-    QString chain;
-    const qsizetype vf = planned.indexOf(QStringLiteral("-vf"), input);
-    if (vf > 0 && vf + 1 < planned.size() - 1)
-        chain = planned.at(vf + 1);
 
     // The planned input options (a poster's seek among them), without the progress stream.
     QStringList arguments = FusedArguments::withoutProgress(planned.mid(0, input));
-    arguments << QStringLiteral("-i")
-              << (request.readPath.isEmpty() ? planned.at(input + 1) : request.readPath);
+    const QString pick = sampling(request.duration);
+    QString reference;
+    if (request.reference.isEmpty()) {
+        arguments << QStringLiteral("-i")
+                  << (request.readPath.isEmpty() ? planned.at(input + 1) : request.readPath);
+        reference =
+            QStringLiteral("[0:V:0]") + ScoreReference::filters(output, request.alpha, pick);
+    } else {
+        arguments << QStringLiteral("-f") << QStringLiteral("nut") << QStringLiteral("-i")
+                  << request.reference;
+        reference = QStringLiteral("[0:V:0]null");
+    }
     arguments << literalInput(request.written) << QStringLiteral("-i") << request.written;
 
-    // Each piece's own labels get a prefix of their own: the planned chain may flatten too.
-    const QString flatten = request.alpha ? PlanPieces::flattenOntoWhite() : QString();
-    const QString pick = sampling(request.duration);
-    const QString toRgb = QStringLiteral("format=gbrp");
-    const QString reference = QStringLiteral("[0:V:0]") +
-                              join({labelled(chain, QStringLiteral("p")),
-                                    labelled(flatten, QStringLiteral("r")), pick, toRgb}) +
-                              QStringLiteral("[ref]");
-    const QString written = QStringLiteral("[1:V:0]") +
-                            join({labelled(flatten, QStringLiteral("w")), pick, toRgb}) +
-                            QStringLiteral("[out]");
+    // The written side's labels get a prefix of their own: the reference may flatten too.
+    QStringList written;
+    if (request.alpha)
+        written << PlanPieces::flattenOntoWhite().replace(QStringLiteral("["),
+                                                          QStringLiteral("[w_"));
+    if (!pick.isEmpty())
+        written << pick;
+    written << QStringLiteral("format=gbrp");
     // Statistics go to standard error: the job reads standard output for progress.
     arguments << QStringLiteral("-filter_complex")
-              << reference + QLatin1Char(';') + written +
-                     QStringLiteral(";[ref][out]ssim=stats_file=/dev/stderr")
+              << reference + QStringLiteral("[ref];[1:V:0]") + written.join(QLatin1Char(',')) +
+                     QStringLiteral("[out];[ref][out]ssim=stats_file=/dev/stderr")
               << QStringLiteral("-frames:v")
               << QString::number(request.duration > 0 ? maxVideoFrames : 1) << QStringLiteral("-f")
               << QStringLiteral("null") << QStringLiteral("-");

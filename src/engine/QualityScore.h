@@ -23,6 +23,8 @@ struct Request {
     bool alpha = false; // both sides are flattened onto white, as an opaque output would be
     // Seconds the output lasts; 0 for a still (one frame compared).
     double duration = 0;
+    // The reference picture the encode wrote (ScoreReference); empty: built from the source.
+    QString reference;
 };
 
 // The one ffmpeg invocation that prints the statistics on standard error.

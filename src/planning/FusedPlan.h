@@ -18,6 +18,9 @@ struct Invocation {
     QList<qsizetype> writeSlots; // where each output's destination sits in `arguments`
     qsizetype inputSlot = -1;    // the source path after "-i"
     double progressDuration = 0; // the longest of its outputs; 0: no progress reports
+    // Per output, where the path of its score's reference picture sits; -1: none is written.
+    // Empty until ScoreReference::addAll.
+    QList<qsizetype> referenceSlots;
 
     friend bool operator==(const Invocation&, const Invocation&) = default;
 };

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "planning/CommandBuilder.h"
+#include "planning/FusedPlan.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The picture an output's score compares it with: the source read as the output reads it (its
+// -vf chain), flattened onto white for a transparent source, in planar RGB. The process that
+// encodes a still can write it as a raw file, so the score need not decode the source again.
+namespace ScoreReference {
+
+// The filters from the decoded source to the reference; `pick` (a frame choice) goes just before
+// the conversion to RGB. Labels of their own keep it apart from any graph it joins.
+QString filters(const PlannedOutput& output, bool alpha, const QString& pick = {});
+
+// Why the process that encodes this output cannot write its reference; empty when it can.
+QString unwritableBecause(const PlannedOutput& output);
+
+// Puts the arguments that write the reference to `path` right after the slot `after` (the input
+// path or an earlier reference's), so the outputs stay last, as readers of the last argument
+// expect. `index` keeps the graph's labels apart from other references of the same process.
+// Returns the path's slot.
+qsizetype insert(QStringList& arguments, qsizetype after, const PlannedOutput& output, bool alpha,
+                 int index, const QString& path);
+
+// A reference for every output of the invocation that can have one (`plan` is what its indices
+// point into); outputs with the same look share one. Its path stands in at plan time as each
+// destination stands for its staged file.
+void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan, bool alpha);
+
+} // namespace ScoreReference
