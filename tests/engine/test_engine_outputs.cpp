@@ -1,9 +1,11 @@
 #include "EngineSupport.h"
 #include "PosterClips.h"
 #include "engine/FusedEncode.h"
+#include "engine/QualityScore.h"
 #include "engine/StagedEncode.h"
 #include "planning/CommandBuilder.h"
 #include "planning/FusedPlan.h"
+#include "planning/ScoreReference.h"
 #include "tools/PosterFrame.h"
 
 #include <QImage>
@@ -613,15 +615,18 @@ class TestEngineOutputs : public QObject {
         const QList<PlannedOutput> plan = planFor(source, ImageFormat(format), true);
         QCOMPARE(plan.size(), 2);
         QVERIFY(!plan.first().post.isEmpty());
-        const QList<FusedPlan::Invocation> invocations = FusedPlan::group(plan);
+        QList<FusedPlan::Invocation> invocations = FusedPlan::group(plan);
         QCOMPARE(invocations.size(), 1);
+        // Scored as a run scores a still: against the reference picture the encode writes.
+        ScoreReference::addAll(invocations.first(), plan, false);
         FFmpegJob job;
         if (stopped)
             job.stop();
         QList<double> progress;
         const FusedEncode::Outcome outcome = FusedEncode::run(
             job, ffmpegPath, invocations.first(), plan, [&progress](double f) { progress << f; },
-            {}, {packers ? allTools() : FFmpegTools{ffmpegPath, {}, {}, {}}, source, false, false});
+            {}, {packers ? allTools() : FFmpegTools{ffmpegPath, {}, {}, {}}, source, false, false},
+            {true, false});
         QCOMPARE(staged(), QStringList());
         if (stopped) {
             QCOMPARE(outcome.status, 130);
@@ -633,6 +638,12 @@ class TestEngineOutputs : public QObject {
         for (int k = 0; k < 2; ++k) {
             QCOMPARE(outcome.bytes[k], QFileInfo(plan[k].destination.toLocalFile()).size());
             QCOMPARE(QImage(plan[k].destination.toLocalFile()).size(), QSize(480, 320));
+            // The same figure as a score that reads the source itself.
+            FFmpegJob again;
+            const auto fromSource = QualityScore::measure(
+                again, ffmpegPath, plan[k], {plan[k].destination.toLocalFile(), {}, false, 0, {}});
+            QVERIFY(outcome.scores[k] && fromSource);
+            QCOMPARE(*outcome.scores[k], *fromSource);
         }
         QVERIFY(!progress.isEmpty() && progress.last() == 1.0);
         const QString first = plan.first().destination.toLocalFile();

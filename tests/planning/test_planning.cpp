@@ -3,6 +3,7 @@
 #include "planning/FusedPlan.h"
 #include "planning/MemoryEstimate.h"
 #include "planning/OutputNames.h"
+#include "planning/ScoreReference.h"
 #include "planning/SourceSet.h"
 
 #include <QTemporaryDir>
@@ -563,6 +564,45 @@ class TestPlanning : public QObject {
                                                               format(ImageFormat::jpeg, true)))
                                           .first());
         QVERIFY2(!graph.contains("[bg]") && graph.count("_bg]") == 2, qPrintable(graph));
+    }
+
+    // A still's encode also writes its score's reference, once per look, before the outputs,
+    // which stay at their slots and last; what lasts or seeks gets none.
+    void scoreReferences_data() {
+        QTest::addColumn<Plan>("plan");
+        QTest::addColumn<bool>("alpha");
+        QTest::addColumn<int>("references");
+        row("jpeg and webp copy alike",
+            images(photo("a.jpg", 5000, 3000), format(ImageFormat::jpeg, true)), false, 1);
+        row("flattened jpeg beside transparent webp",
+            images(photo("logo.png", 5000, 3000, true), format(ImageFormat::jpeg, true)), true, 2);
+        row("video and poster", videos(clip(1280, 720, 8)), false, 0);
+    }
+    void scoreReferences() {
+        QFETCH(Plan, plan);
+        QFETCH(bool, alpha);
+        QFETCH(int, references);
+        FusedPlan::Invocation invocation = FusedPlan::group(plan).first();
+        const QStringList planned = invocation.arguments;
+        ScoreReference::addAll(invocation, plan, alpha);
+        QCOMPARE(invocation.arguments.count("rawvideo"), references);
+        QCOMPARE(invocation.arguments.mid(invocation.arguments.size() - planned.size() +
+                                          invocation.inputSlot + 1),
+                 planned.mid(invocation.inputSlot + 1));
+        QSet<qsizetype> written;
+        for (qsizetype k = 0; k < invocation.outputs.size(); ++k) {
+            const PlannedOutput& output = plan.at(invocation.outputs.at(k));
+            QCOMPARE(invocation.arguments.at(invocation.writeSlots.at(k)),
+                     output.destination.toLocalFile());
+            if (const qsizetype slot = invocation.referenceSlots.at(k); slot >= 0) {
+                written.insert(slot);
+                QVERIFY(invocation.arguments.at(slot).endsWith(".reference.nut"));
+                QVERIFY2(invocation.arguments.at(slot - 9).contains(
+                             ScoreReference::filters(output, alpha)),
+                         qPrintable(invocation.arguments.at(slot - 9)));
+            }
+        }
+        QCOMPARE(written.size(), references);
     }
 
     // An output with its own input options runs alone, exactly as planned.
