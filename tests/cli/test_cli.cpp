@@ -134,11 +134,15 @@ class TestCli : public CliHarness {
     static QStringList encodes(const QString& log, const QString& root) {
         static const QRegularExpression staged("(\\S*)/\\.(\\S+)\\.tersio-\\S+");
         QStringList destinations;
-        for (const QString& line : QString::fromUtf8(TestSupport::readFile(log)).split(u'\n'))
-            if (!line.contains(u"ssim="_s)) // a score reads the hidden file, it does not write it
-                for (const auto& m : staged.globalMatch(line))
-                    destinations << QDir(root).relativeFilePath(m.captured(1) + u'/' +
-                                                                m.captured(2));
+        for (const QString& line : QString::fromUtf8(TestSupport::readFile(log)).split(u'\n')) {
+            if (line.contains(u"ssim="_s)) // a score reads the hidden file, it does not write it
+                continue;
+            // An output's score reference is one more hidden file of the same destination.
+            QSet<QString> written;
+            for (const auto& m : staged.globalMatch(line))
+                written.insert(QDir(root).relativeFilePath(m.captured(1) + u'/' + m.captured(2)));
+            destinations << written.values();
+        }
         destinations.sort();
         return destinations;
     }
