@@ -11,7 +11,8 @@
 // How closely a written output matches its source: the mean of ffmpeg's ssim "All" figure (R,
 // G and B) over the frames compared. The source is read the way the output's planned arguments
 // read it (its input options, a prepared copy in its place, its -vf chain), so the reference has
-// the output's size and look whatever the planner does.
+// the output's size and look whatever the planner does; or that reference is taken as the
+// output's encode wrote it (ScoreReference).
 namespace QualityScore {
 
 // At most this many frames of a video output are compared, spread evenly over it.
