@@ -230,12 +230,6 @@ QList<Invocation> group(const QList<PlannedOutput>& outputs, qint64 memoryLimit,
     return result;
 }
 
-QList<Invocation> groupWithinBudget(const QList<PlannedOutput>& outputs, qint64 sourceWidth,
-                                    qint64 sourceHeight) {
-    static const qint64 budget = MemoryEstimate::budget(MemoryEstimate::physicalMemory());
-    return group(outputs, budget, sourceWidth, sourceHeight);
-}
-
 QString taskText(const QStringList& labels) {
     if (labels.size() <= 2)
         return labels.join(QStringLiteral(", "));

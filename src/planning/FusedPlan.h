@@ -35,10 +35,6 @@ QString aloneBecause(const PlannedOutput& output);
 QList<Invocation> group(const QList<PlannedOutput>& outputs, qint64 memoryLimit = 0,
                         qint64 sourceWidth = 0, qint64 sourceHeight = 0);
 
-// group() within this machine's memory budget (half its memory, at least 2 GB).
-QList<Invocation> groupWithinBudget(const QList<PlannedOutput>& outputs, qint64 sourceWidth,
-                                    qint64 sourceHeight);
-
 // The invocation of one output alone: its planned arguments.
 Invocation alone(const PlannedOutput& output, int index);
 
