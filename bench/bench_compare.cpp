@@ -51,7 +51,7 @@ bool makeSources(const QDir& dir) {
     const QString photos = samplePhotos();
     if (photos.isEmpty())
         return false;
-    const QString photo = photos + "/Elephants_5640x3172.jpg";
+    const QString photo = photos + "/mate-abstract-Elephants_5640x3172.jpg";
     const QString upright = dir.filePath("photo.jpg");
     const QString sideways = dir.filePath("sideways.jpg");
     const QStringList quiet{"-v", "error", "-y", "-i", photo, "-q:v", "2", "-vf"};

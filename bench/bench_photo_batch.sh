@@ -16,38 +16,7 @@ done
 [[ -x "$cli" ]] || { echo "no tersio-cli at $cli (build it, or set TERSIO_CLI)" >&2; exit 2; }
 
 # --- set-up: photographs as a user has them, from Debian's wallpaper packages -----------------
-photos="$cache/photos"
-if [[ ! -f "$photos/.complete" ]]; then
-  mkdir -p "$cache/debs" "$photos"
-  (
-    cd "$cache/debs"
-    for package in mate-backgrounds plasma-workspace-wallpapers; do
-      ls "${package}"_*.deb >/dev/null 2>&1 || apt-get download -q "$package" >&2
-      dpkg-deb -x "${package}"_*.deb tree
-    done
-  )
-  tree="$cache/debs/tree/usr/share"
-  take() { # backgrounds/mate/nature/Dune.jpg -> mate-nature-Dune.jpg
-    local name="${1#*/}"
-    name="${name/\/contents\/images/}"
-    cp "$tree/$1" "$photos/${name//\//-}"
-  }
-  # 20 JPEG photographs (one of 5640x3172 among them) and 6 large PNGs.
-  for f in Aqua Blinds Dune Garden LadyBird RainDrops Storm TwoWings Wood YellowFlower; do
-    take "backgrounds/mate/nature/$f.jpg"
-  done
-  take backgrounds/mate/abstract/Elephants_5640x3172.jpg
-  for f in Autumn BytheWater ColdRipple ColorfulCups EveningGlow FallenLeaf Kite OneStandsOut; do
-    take "wallpapers/$f/contents/images/2560x1600.jpg"
-  done
-  take wallpapers/SafeLanding/contents/images/5120x2880.jpg
-  for f in Altai/contents/images/5120x2880 Canopee/contents/images/3840x2160 \
-    Kokkini/contents/images/3840x2160 Patak/contents/images/5120x2880 \
-    IceCold/contents/images/5120x2880 Opal/contents/images/3840x2160; do
-    take "wallpapers/$f.png"
-  done
-  touch "$photos/.complete"
-fi
+photos="$("$root/bench/fetch-sample-photos.sh" "$cache")"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tersio-photo-batch-XXXXXX")"
 trap 'rm -rf "$work"' EXIT

@@ -28,28 +28,9 @@ done
 # --- set-up: the 20 JPEG photographs of Debian's wallpaper packages ---------------------------
 photos="$cache/jpeg-photos"
 if [[ ! -f "$photos/.complete" ]]; then
-  mkdir -p "$cache/debs" "$photos"
-  (
-    cd "$cache/debs"
-    for package in mate-backgrounds plasma-workspace-wallpapers; do
-      ls "${package}"_*.deb >/dev/null 2>&1 || apt-get download -q "$package" >&2
-      dpkg-deb -x "${package}"_*.deb tree
-    done
-  )
-  tree="$cache/debs/tree/usr/share"
-  take() {
-    local name="${1#*/}"
-    name="${name/\/contents\/images/}"
-    cp "$tree/$1" "$photos/${name//\//-}"
-  }
-  for f in Aqua Blinds Dune Garden LadyBird RainDrops Storm TwoWings Wood YellowFlower; do
-    take "backgrounds/mate/nature/$f.jpg"
-  done
-  take backgrounds/mate/abstract/Elephants_5640x3172.jpg
-  for f in Autumn BytheWater ColdRipple ColorfulCups EveningGlow FallenLeaf Kite OneStandsOut; do
-    take "wallpapers/$f/contents/images/2560x1600.jpg"
-  done
-  take wallpapers/SafeLanding/contents/images/5120x2880.jpg
+  all="$("$root/bench/fetch-sample-photos.sh" "$cache")"
+  mkdir -p "$photos"
+  cp "$all"/*.jpg "$photos/"
   touch "$photos/.complete"
 fi
 

@@ -7,10 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <unistd.h>
 
 namespace AutoEncode {
@@ -34,17 +30,15 @@ void removeAll(const QList<Trial>& trials, const QString& except = {}) {
             removeFile(trial.path);
 }
 
-// Cut, not rounded, so a score just short of the target never reads as the target.
-QString scoreText(double score) {
-    return QString::number(std::floor(score * 1000.0 + 1e-6) / 1000.0, 'f', 3);
-}
-
 } // namespace
 
 Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& range,
             const PlanAt& planAt, const FFmpegJob::ProgressCallback& onProgress,
             const QString& readPath, const PackSteps::Context& packing, bool alpha) {
     const Outcome cancelled{130, QStringLiteral("Cancelled"), 0, {}, {}, {}, 0};
+    const auto failed = [](int status, const QString& message, int encodes) {
+        return Outcome{status, message, 0, {}, {}, {}, encodes};
+    };
     if (job.cancelled())
         return cancelled;
     const PlannedOutput top = planAt(range.to);
@@ -60,14 +54,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& r
     if (ScoreReference::unwritableBecause(top).isEmpty()) {
         reference = StagedEncode::reserveTemporary(destination, &reason);
         if (reference.isEmpty())
-            return {
-                -1,
-                QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
-                0,
-                {},
-                {},
-                {},
-                0};
+            return failed(-1, StagedEncode::unwritableMessage(destination, reason), 0);
     }
     // Removed on every way out, as the trials are.
     const auto clearUp = [&reference](const QList<Trial>& trials, const QString& except = {}) {
@@ -80,14 +67,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& r
         const QString staged = StagedEncode::reserveTemporary(destination, &reason);
         if (staged.isEmpty()) {
             clearUp(trials);
-            return {
-                -1,
-                QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
-                0,
-                {},
-                {},
-                {},
-                search.tried()};
+            return failed(-1, StagedEncode::unwritableMessage(destination, reason), search.tried());
         }
         trials << Trial{*quality, staged, {}, {}};
         QStringList arguments = StagedEncode::launchArguments(output.arguments, staged, readPath);
@@ -103,7 +83,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& r
             message.replace(staged, destination);
             if (!reference.isEmpty())
                 message.replace(reference, destination);
-            return {result.status, message, 0, {}, {}, {}, search.tried() + 1};
+            return failed(result.status, message, search.tried() + 1);
         }
         trials.last().notes = PackSteps::run(output, staged, packing).join(QLatin1Char(' '));
         trials.last().score =
@@ -138,25 +118,14 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& r
     else if (!search.best())
         addNote(QStringLiteral("Even quality %1 scores %2, short of the target %3.")
                     .arg(kept->quality)
-                    .arg(kept->score ? scoreText(*kept->score) : QStringLiteral("less"),
-                         scoreText(range.target)));
+                    .arg(kept->score ? QualityScore::text(*kept->score) : QStringLiteral("less"),
+                         QualityScore::text(range.target)));
 
     const Trial chosen = *kept;
     clearUp(trials, chosen.path);
-    if (::rename(QFile::encodeName(chosen.path).constData(),
-                 QFile::encodeName(destination).constData()) != 0) {
-        const int error = errno;
-        removeFile(chosen.path);
-        return {-1,
-                QStringLiteral("Cannot save %1: %2")
-                    .arg(QFileInfo(destination).fileName(),
-                         QString::fromLocal8Bit(std::strerror(error))),
-                0,
-                {},
-                {},
-                {},
-                search.tried()};
-    }
+    if (const QString failure = StagedEncode::moveIntoPlace(chosen.path, destination);
+        !failure.isEmpty())
+        return failed(-1, failure, search.tried());
     return {0,
             {},
             qMax<qint64>(0, QFileInfo(destination).size()),

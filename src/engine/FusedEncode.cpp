@@ -7,9 +7,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -64,13 +61,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
         }
         if (temporary.isEmpty() || (referenceSlot >= 0 && reference.isEmpty())) {
             removeAll(staged + references + QStringList{temporary});
-            return {
-                -1,
-                QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
-                {},
-                {},
-                {},
-                {}};
+            return {-1, StagedEncode::unwritableMessage(destination, reason), {}, {}, {}, {}};
         }
         destinations << destination;
         staged << temporary;
@@ -127,18 +118,10 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
     }
     removeAll(references);
     for (qsizetype k = 0; k < n; ++k) {
-        if (::rename(QFile::encodeName(staged.at(k)).constData(),
-                     QFile::encodeName(destinations.at(k)).constData()) != 0) {
-            const int error = errno;
-            removeAll(staged.mid(k));
-            return {-1,
-                    QStringLiteral("Cannot save %1: %2")
-                        .arg(QFileInfo(destinations.at(k)).fileName(),
-                             QString::fromLocal8Bit(std::strerror(error))),
-                    {},
-                    {},
-                    {},
-                    {}};
+        if (const QString failure = StagedEncode::moveIntoPlace(staged.at(k), destinations.at(k));
+            !failure.isEmpty()) {
+            removeAll(staged.mid(k + 1));
+            return {-1, failure, {}, {}, {}, {}};
         }
         outcome.bytes << qMax<qint64>(0, QFileInfo(destinations.at(k)).size());
     }

@@ -105,4 +105,8 @@ std::optional<double> measure(FFmpegJob& job, const QString& ffmpeg, const Plann
     return meanAll(result.stderrText);
 }
 
+QString text(double score) {
+    return QString::number(std::floor(score * 1000.0 + 1e-6) / 1000.0, 'f', 3);
+}
+
 } // namespace QualityScore

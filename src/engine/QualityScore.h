@@ -34,6 +34,9 @@ QStringList arguments(const PlannedOutput& output, const Request& request);
 // The mean of the "All:" figures of ffmpeg's ssim statistics lines; no value without one.
 std::optional<double> meanAll(const QString& statistics);
 
+// Three decimals, cut rather than rounded, so a score just short of a target never reads as it.
+QString text(double score);
+
 // Blocking; runs through `job`, so a stop ends it (no value then). No value either when ffmpeg
 // cannot compare the two: a score never fails an output.
 std::optional<double> measure(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,

@@ -211,10 +211,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
     QString reason;
     const QString temporary = reserveTemporary(destination, &reason);
     if (temporary.isEmpty())
-        return {-1,
-                QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destination).path(), reason),
-                0,
-                {}};
+        return {-1, unwritableMessage(destination, reason), 0, {}};
 
     const ShellResult result =
         job.run(ffmpeg, launchArguments(output.arguments, temporary, readPath),
@@ -235,16 +232,23 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
         ::unlink(temporaryName.constData());
         return {130, QStringLiteral("Cancelled"), 0, {}};
     }
-    if (::rename(temporaryName.constData(), QFile::encodeName(destination).constData()) != 0) {
-        const int error = errno;
-        ::unlink(temporaryName.constData());
-        return {-1,
-                QStringLiteral("Cannot save %1: %2")
-                    .arg(QFileInfo(destination).fileName(), systemReason(error)),
-                0,
-                {}};
-    }
+    if (const QString failure = moveIntoPlace(temporary, destination); !failure.isEmpty())
+        return {-1, failure, 0, {}};
     return {0, {}, qMax<qint64>(0, QFileInfo(destination).size()), notes.join(QLatin1Char(' '))};
+}
+
+QString unwritableMessage(const QString& destinationPath, const QString& reason) {
+    return QStringLiteral("Cannot write in %1: %2").arg(QFileInfo(destinationPath).path(), reason);
+}
+
+QString moveIntoPlace(const QString& temporary, const QString& destinationPath) {
+    const QByteArray from = QFile::encodeName(temporary);
+    if (::rename(from.constData(), QFile::encodeName(destinationPath).constData()) == 0)
+        return {};
+    const int error = errno;
+    ::unlink(from.constData());
+    return QStringLiteral("Cannot save %1: %2")
+        .arg(QFileInfo(destinationPath).fileName(), systemReason(error));
 }
 
 } // namespace StagedEncode

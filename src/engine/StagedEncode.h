@@ -49,6 +49,13 @@ int removeStale(const QString& destinationPath, qint64 quietSeconds = 600);
 // encodes can never share one. Empty on failure, with the file system's description in `reason`.
 QString reserveTemporary(const QString& destinationPath, QString* reason);
 
+// "Cannot write in <folder>: <reason>", when a hidden file could not be made beside it.
+QString unwritableMessage(const QString& destinationPath, const QString& reason);
+
+// Renames the hidden file over the destination. On failure the hidden file is removed and the
+// result is "Cannot save <name>: <reason>"; empty on success.
+QString moveIntoPlace(const QString& temporary, const QString& destinationPath);
+
 // The argument list handed to ffmpeg: the planned one with its last element (the destination)
 // replaced by the path that is actually written and, when `readPath` is given, the input after
 // "-i" replaced by the prepared copy of the source.

@@ -1,5 +1,6 @@
 #include "ViewText.h"
 
+#include "engine/QualityScore.h"
 #include "model/ByteCount.h"
 
 #include <QTextLayout>
@@ -102,9 +103,7 @@ QString subhead(bool hasTools, bool isRunning, int pendingCount, qint64 totalSav
 QString scoreText(double ssim) {
     if (!(ssim >= 0))
         return {};
-    // Cut, not rounded: 0.9795 is short of 0.98 and must not read as it.
-    return QStringLiteral("\u00B7 SSIM ") +
-           QString::number(std::floor(ssim * 1000.0 + 1e-6) / 1000.0, 'f', 3);
+    return QStringLiteral("\u00B7 SSIM ") + QualityScore::text(ssim);
 }
 
 QString runButtonLabel(int pendingCount) {

@@ -216,7 +216,7 @@ int main(int argc, char* argv[]) {
         ok = false;
     }
     const QString photos = fetched(u"fetch-sample-photos.sh"_s);
-    if (photos.isEmpty() || !compareShots(photos + u"/LadyBird.jpg"_s, save)) {
+    if (photos.isEmpty() || !compareShots(photos + u"/mate-nature-LadyBird.jpg"_s, save)) {
         QTextStream(stdout) << "FAILED the compare view's shots\n";
         ok = false;
     }
