@@ -3,7 +3,6 @@
 #include "engine/SourceReading.h"
 #include "planning/FusedPlan.h"
 #include "planning/MemoryEstimate.h"
-#include "planning/ScoreReference.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentMap>
@@ -41,27 +40,14 @@ ItemPlan report(const Read& read, const TersioSettings& settings) {
                                  QualitySearch::rangeFor(output, read.item.kind, settings)};
     }
     // Skipped outputs are left out of the processes, as a run leaves them out.
-    QList<PlannedOutput> toRun;
-    QList<std::optional<QualitySearch::Range>> searches;
-    QList<int> stepOf;
+    QList<int> toRun;
     for (int i = 0; i < result.steps.size(); ++i)
-        if (!result.steps.at(i).skip) {
-            toRun << result.steps.at(i).output;
-            searches << result.steps.at(i).search;
-            stepOf << i;
-        }
+        if (!result.steps.at(i).skip)
+            toRun << i;
     static const qint64 budget = MemoryEstimate::budget(MemoryEstimate::physicalMemory());
     result.invocations =
-        QualitySearch::invocations(toRun, searches, budget, read.item.width, read.item.height);
-    QList<PlannedOutput> outputs;
-    for (const PlanStep& step : std::as_const(result.steps))
-        outputs << step.output;
-    for (FusedPlan::Invocation& invocation : result.invocations) {
-        for (int& index : invocation.outputs)
-            index = stepOf.at(index);
-        if (read.item.kind == MediaKind::image)
-            ScoreReference::addAll(invocation, outputs, read.item.hasAlpha);
-    }
+        QualitySearch::processes(read.planned.outputs, toRun, read.item, settings, budget)
+            .invocations;
     return result;
 }
 

@@ -6,7 +6,6 @@
 #include "engine/QueueModel.h"
 #include "engine/RunNames.h"
 #include "engine/SourceReading.h"
-#include "planning/ScoreReference.h"
 
 #include <QFileInfo>
 #include <QSize>
@@ -76,8 +75,7 @@ void ItemPipeline::named(const SourceReading::ItemPlan& planned) {
     // Outputs already there with overwriting off are kept and left out of every process.
     const int n = int(plan_.size());
     produced_ = QList<std::optional<ProducedFile>>(n);
-    QList<PlannedOutput> toWrite;
-    QList<int> planIndex;
+    QList<int> toWrite;
     for (int i = 0; i < n; ++i) {
         const PlannedOutput& output = plan_.at(i);
         const QFileInfo existing(output.destination.toLocalFile());
@@ -92,25 +90,13 @@ void ItemPipeline::named(const SourceReading::ItemPlan& planned) {
             kept_ << i;
             continue;
         }
-        toWrite << output;
-        planIndex << i;
+        toWrite << i;
     }
     toWrite_ = int(toWrite.size());
-    QList<std::optional<QualitySearch::Range>> searches;
-    for (const PlannedOutput& output : std::as_const(toWrite))
-        searches << QualitySearch::rangeFor(output, item_.kind, run_->settings);
-    invocations_ = QualitySearch::invocations(toWrite, searches, control_->memoryBudget,
-                                              item_.width, item_.height);
-    searches_.clear();
-    for (FusedPlan::Invocation& invocation : invocations_) {
-        searches_ << (invocation.outputs.size() == 1 ? searches.at(invocation.outputs.first())
-                                                     : std::nullopt);
-        for (int& index : invocation.outputs)
-            index = planIndex.at(index);
-        // Every image output is scored; the encode writes what its score compares with.
-        if (item_.kind == MediaKind::image)
-            ScoreReference::addAll(invocation, plan_, item_.hasAlpha);
-    }
+    auto processes =
+        QualitySearch::processes(plan_, toWrite, item_, run_->settings, control_->memoryBudget);
+    invocations_ = std::move(processes.invocations);
+    searches_ = std::move(processes.searches);
 
     queue_->update(id_, [](MediaItem& it) { it.status = ItemStatus::working(); });
     nextInvocation();

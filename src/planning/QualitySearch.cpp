@@ -1,6 +1,7 @@
 #include "QualitySearch.h"
 
 #include "PlanPieces.h"
+#include "ScoreReference.h"
 
 #include <QFileInfo>
 
@@ -29,28 +30,32 @@ std::optional<Range> rangeFor(const PlannedOutput& output, MediaKind kind,
     return range;
 }
 
-QList<FusedPlan::Invocation> invocations(const QList<PlannedOutput>& outputs,
-                                         const QList<std::optional<Range>>& searches,
-                                         qint64 memoryLimit, qint64 sourceWidth,
-                                         qint64 sourceHeight) {
+Processes processes(const QList<PlannedOutput>& plan, const QList<int>& toRun,
+                    const MediaItem& item, const TersioSettings& settings, qint64 memoryLimit) {
     QList<PlannedOutput> shared;
     QList<int> sharedIndex;
-    QList<int> searched;
-    for (int i = 0; i < outputs.size(); ++i) {
-        if (searches.value(i)) {
-            searched << i;
+    QList<std::pair<int, Range>> searched;
+    for (const int i : toRun) {
+        if (const auto range = rangeFor(plan.at(i), item.kind, settings)) {
+            searched.append({i, *range});
         } else {
-            shared << outputs.at(i);
+            shared << plan.at(i);
             sharedIndex << i;
         }
     }
-    QList<FusedPlan::Invocation> result =
-        FusedPlan::group(shared, memoryLimit, sourceWidth, sourceHeight);
-    for (FusedPlan::Invocation& invocation : result)
+    Processes result;
+    result.invocations = FusedPlan::group(shared, memoryLimit, item.width, item.height);
+    for (FusedPlan::Invocation& invocation : result.invocations)
         for (int& index : invocation.outputs)
             index = sharedIndex.at(index);
-    for (const int index : searched)
-        result << FusedPlan::alone(outputs.at(index), index);
+    result.searches.resize(result.invocations.size());
+    for (const auto& [index, range] : searched) {
+        result.invocations << FusedPlan::alone(plan.at(index), index);
+        result.searches << range;
+    }
+    if (item.kind == MediaKind::image)
+        for (FusedPlan::Invocation& invocation : result.invocations)
+            ScoreReference::addAll(invocation, plan, item.hasAlpha);
     return result;
 }
 

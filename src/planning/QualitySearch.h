@@ -32,14 +32,19 @@ struct Range {
 std::optional<Range> rangeFor(const PlannedOutput& output, MediaKind kind,
                               const TersioSettings& settings);
 
-// The processes of an item's outputs (`searches` by output, as rangeFor gives them): a searched
-// output runs alone, because each of its encodes is scored before the next quality is chosen,
-// which one shared process writing every output at once cannot do; the others are grouped as
-// FusedPlan::group groups them.
-QList<FusedPlan::Invocation> invocations(const QList<PlannedOutput>& outputs,
-                                         const QList<std::optional<Range>>& searches,
-                                         qint64 memoryLimit, qint64 sourceWidth,
-                                         qint64 sourceHeight);
+// The processes that write an item's outputs, as a run starts them and the dry run lists them.
+struct Processes {
+    QList<FusedPlan::Invocation> invocations; // their outputs index the item's whole plan
+    QList<std::optional<Range>> searches;     // per invocation: the search it runs, if any
+};
+
+// `plan` is every planned output of `item`, `toRun` the indices of those to write. A searched
+// output (rangeFor) runs alone, because each of its encodes is scored before the next quality is
+// chosen, which one shared process writing every output at once cannot do; the others are
+// grouped as FusedPlan::group groups them. Every image output is scored, so each invocation of
+// an image also writes its score's references (ScoreReference).
+Processes processes(const QList<PlannedOutput>& plan, const QList<int>& toRun,
+                    const MediaItem& item, const TersioSettings& settings, qint64 memoryLimit);
 
 // The same output planned at another image quality, keeping its settled destination.
 PlannedOutput at(const PlannedOutput& output, const MediaItem& item, TersioSettings settings,
