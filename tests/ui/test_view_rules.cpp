@@ -18,7 +18,7 @@ class TestViewRules : public QObject {
   private slots:
     void initTestCase() { UiFixture::prepareApplication(); }
 
-    // What the window shows for every status is checked there; these are the edge cases.
+    // What the window shows for every status is checked in test_window; these are the edge cases.
     void statusPill() {
         const auto pill = [](qint64 source, qint64 primary) {
             const ViewText::Pill p = ViewText::statusPill(u"done"_s, source, primary);

@@ -1,8 +1,6 @@
 #include "PhotoSources.h"
 #include "TestSupport.h"
 #include "UiFixture.h"
-#include "ViewText.h"
-#include "ViewTextObject.h"
 #include "planning/CommandBuilder.h"
 
 #include <QAccessible>
@@ -12,7 +10,6 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-using TestSupport::row;
 using UiFixture::shown;
 
 // The whole window over a real model: what it shows follows the model, and what the user does
