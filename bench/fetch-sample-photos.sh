@@ -6,7 +6,7 @@
 set -euo pipefail
 dir="${1:-${TMPDIR:-/tmp}/tersio-sample-photos}"
 out="$dir/photos"
-if [[ -f "$out/.complete" ]]; then
+if [[ -f "$out/.complete-wallpapers" ]]; then
   echo "$out"
   exit 0
 fi
@@ -34,5 +34,5 @@ for f in Altai/contents/images/5120x2880 Canopee/contents/images/3840x2160 \
   IceCold/contents/images/5120x2880 Opal/contents/images/3840x2160; do
   take "wallpapers/$f.png"
 done
-touch "$out/.complete"
+touch "$out/.complete-wallpapers"
 echo "$out"
