@@ -95,6 +95,21 @@ double ssimAgainstSource(const QString& source, const QString& output, bool alph
     return PackingTools::lowestSsim(result.stdoutText).value_or(0);
 }
 
+// The photographs that a user has, as JPEG and as large PNG (bench/fetch-sample-photos.sh).
+QStringList samplePhotos() {
+    QProcess fetch;
+    fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    fetch.start(QStringLiteral(TERSIO_BENCH_DIR "/fetch-sample-photos.sh"), {});
+    fetch.waitForFinished(-1);
+    const QDir dir(QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed());
+    if (fetch.exitCode() != 0 || dir.path().isEmpty())
+        return {};
+    QStringList found;
+    for (const QString& name : dir.entryList({"*.jpg", "*.png"}, QDir::Files, QDir::Name))
+        found << dir.filePath(name);
+    return found;
+}
+
 // Today's plan: the same invocation without the packing arguments and without post-steps.
 PlannedOutput today(PlannedOutput output) {
     QStringList& a = output.arguments;
@@ -250,13 +265,15 @@ int main(int argc, char** argv) {
                 qPrintable(tools.optipng.value_or("missing")));
     QTemporaryDir out;
 
-    const QStringList photos = files(root, "usr/share/wallpapers", {"screenshot.jpg"}, 1, 13) +
-                               files(root, "usr/share/wallpapers",
-                                     {"2560x1600.jpg", "720x1440.jpg", "1080x1920.jpg"}, 1, 9);
+    const QStringList photos = samplePhotos();
+    if (photos.size() < 20) {
+        std::fprintf(stderr, "no sample photographs\n");
+        return 1;
+    }
     if (all || parts.contains(QStringLiteral("repack")))
         repackCost(photos, out.path());
     if (all || parts.contains(QStringLiteral("jpeg"))) {
-        std::printf("JPEG, %lld photographs from plasma-workspace-wallpapers\n",
+        std::printf("JPEG, %lld photographs (JPEG and PNG) from Debian's wallpapers\n",
                     qint64(photos.size()));
         QList<std::pair<double, double>> curveBefore, curveAfter;
         for (const double quality : {60.0, 78.0, 90.0}) {

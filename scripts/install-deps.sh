@@ -22,6 +22,7 @@ packages=(
   qml6-module-qttest libheif-examples libimage-exiftool-perl xvfb xauth openssl
   desktop-file-utils appstream dpkg-dev file lintian man-db
   liblcms2-utils icc-profiles-free colord-data libgs-common adwaita-icon-theme parallel
+  mate-backgrounds
   # benchmarks (bench/*.sh)
   jq bc libjpeg-turbo-progs
 )

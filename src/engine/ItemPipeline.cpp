@@ -6,6 +6,7 @@
 #include "engine/QueueModel.h"
 #include "engine/RunNames.h"
 #include "engine/SourceReading.h"
+#include "tools/DecodedCopies.h"
 
 #include <QFileInfo>
 #include <QSize>
@@ -122,6 +123,7 @@ void ItemPipeline::nextInvocation() {
             it.currentTask.clear();
             it.status = ItemStatus::done();
         });
+        DecodedCopies::keep(item_.url.toLocalFile(), std::move(preparedFile_));
         return finish();
     }
     if (item_.kind == MediaKind::image && !prepared_)

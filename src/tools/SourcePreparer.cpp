@@ -7,6 +7,7 @@
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QImageReader>
 #include <QTemporaryFile>
 
@@ -140,6 +141,34 @@ std::shared_ptr<PreparedFile> write(const QImage& image, const QString& director
         return nullptr; // the PreparedFile removes what was written
     }
     return prepared;
+}
+
+QImage readPam(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QHash<QByteArray, QByteArray> fields;
+    if (file.readLine().trimmed() != "P7")
+        return {};
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line == "ENDHDR")
+            break;
+        const qsizetype space = line.indexOf(' ');
+        if (space > 0)
+            fields.insert(line.left(space), line.mid(space + 1).trimmed());
+    }
+    const int width = fields.value("WIDTH").toInt();
+    const int height = fields.value("HEIGHT").toInt();
+    const int depth = fields.value("DEPTH").toInt();
+    if (width <= 0 || height <= 0 || (depth != 3 && depth != 4) || fields.value("MAXVAL") != "255")
+        return {};
+    QImage image(width, height, depth == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    const qint64 rowBytes = qint64(width) * depth;
+    for (int y = 0; y < height && !image.isNull(); ++y)
+        if (file.read(reinterpret_cast<char*>(image.scanLine(y)), rowBytes) != rowBytes)
+            return {};
+    return image;
 }
 
 Preparation prepare(const QString& path) {

@@ -44,6 +44,9 @@ Decoded decode(const QString& path);
 // tersio-prepared-XXXXXX.pam in `directory`; null with `error` set on failure.
 std::shared_ptr<PreparedFile> write(const QImage& image, const QString& directory, QString* error);
 
+// Reads back what `write` wrote; null when the file is not such a PAM.
+QImage readPam(const QString& path);
+
 struct Preparation {
     std::shared_ptr<PreparedFile> file; // null when the source needs none, or on failure
     QString error;                      // the item's failure text

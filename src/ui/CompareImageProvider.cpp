@@ -1,5 +1,6 @@
 #include "CompareImageProvider.h"
 
+#include "tools/DecodedCopies.h"
 #include "tools/SourcePreparer.h"
 
 #include <QUrl>
@@ -18,7 +19,11 @@ QQuickImageResponse* CompareImageProvider::requestImageResponse(const QString& i
 }
 
 WorkerImage::Result CompareImageProvider::picture(const QString& path) {
-    SourcePreparer::Decoded decoded = SourcePreparer::decode(path);
+    SourcePreparer::Decoded decoded;
+    if (const auto copy = DecodedCopies::find(path))
+        decoded.image = SourcePreparer::readPam(copy->path());
+    if (decoded.image.isNull())
+        decoded = SourcePreparer::decode(path);
     QImage& image = decoded.image;
     if (image.width() > largestSide || image.height() > largestSide)
         image =

@@ -2,6 +2,7 @@
 
 #include "CompareImageProvider.h"
 #include "ThumbnailProvider.h"
+#include "tools/DecodedCopies.h"
 
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -19,6 +20,8 @@ void prepareEngine(QQmlEngine& engine) {
     engine.addImportPath(QStringLiteral("qrc:/"));
     engine.addImageProvider(QStringLiteral("thumb"), new ThumbnailProvider);
     engine.addImageProvider(QStringLiteral("compare"), new CompareImageProvider);
+    // What comparing needs of the photos that were decoded for a run (a 12 MP copy is 36 MB).
+    DecodedCopies::setBudget(qint64(1) << 30);
 }
 
 } // namespace UiSetup
