@@ -80,8 +80,7 @@ QString makeOutput(const QDir& dir) {
     AppModel model(options);
     model.setTools(FFmpegTools{.ffmpeg = ffmpegPath,
                                .ffprobe = QStringLiteral("/usr/bin/ffprobe"),
-                               .pngquant = std::nullopt,
-                               .optipng = std::nullopt},
+                               .pngquant = std::nullopt},
                    EncoderCaps::detect(ffmpegPath));
     model.add({QUrl::fromLocalFile(dir.filePath("photo.jpg"))});
     QSignalSpy ended(&model, &AppModel::runFinished);

@@ -51,8 +51,7 @@ class TestQualityScore : public QObject {
                                   const QString& ffmpeg = QStringLiteral("/usr/bin/ffmpeg")) {
         auto model = makeModel(settings);
         model->setTools(FFmpegTools{ffmpeg, QStringLiteral("/usr/bin/ffprobe"),
-                                    QStringLiteral("/usr/bin/pngquant"),
-                                    QStringLiteral("/usr/bin/optipng")},
+                                    QStringLiteral("/usr/bin/pngquant")},
                         debianCaps());
         QList<QUrl> urls;
         for (const QString& name : names)
