@@ -8,6 +8,7 @@
 #include "planning/CommandBuilder.h"
 #include "tools/FFmpegLocator.h"
 #include "tools/ImageSsim.h"
+#include "tools/PackingTools.h"
 #include "tools/PalettePng.h"
 #include "tools/PngChunks.h"
 
@@ -147,7 +148,16 @@ int main(int argc, char** argv) {
                               (!alpha || PackSteps::alphaHolds(image, reduced));
             kept.add(QStringLiteral("speed %1, kept or lossless").arg(speed),
                      pass ? size : bytes.size(), 0);
-            if (speed == 7 && pass)
+            if (verbose && speed == PackingTools::quantiseSpeed)
+                std::printf("  %-36s %dx%d --speed %d: %.0f ms, %lld of %lld bytes, SSIM %.4f, "
+                            "alpha %s: %s\n",
+                            qPrintable(QFileInfo(source).fileName()), image.width(), image.height(),
+                            speed, ms, size, qint64(bytes.size()), score.value_or(-1),
+                            !alpha                                  ? "none"
+                            : PackSteps::alphaHolds(image, reduced) ? "holds"
+                                                                    : "frays",
+                            pass ? "kept" : "lossless");
+            if (speed == PackingTools::quantiseSpeed && pass)
                 chosen = candidate;
         }
 
