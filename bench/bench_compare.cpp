@@ -81,8 +81,7 @@ QString makeOutput(const QDir& dir, const QString& source, const QString& folder
     AppModel model(options);
     model.setTools(FFmpegTools{.ffmpeg = ffmpegPath,
                                .ffprobe = QStringLiteral("/usr/bin/ffprobe"),
-                               .pngquant = std::nullopt,
-                               .optipng = std::nullopt},
+                               .pngquant = std::nullopt},
                    EncoderCaps::detect(ffmpegPath));
     model.add({QUrl::fromLocalFile(dir.filePath(source))});
     QSignalSpy ended(&model, &AppModel::runFinished);

@@ -23,12 +23,13 @@ trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME="$work/config" # the stored settings are never the user's
 "$cli" --print-settings >"$work/defaults.json"
 
-# One output as the engine does it: ffmpeg, then the post-steps the plan names, with the same
-# programs (jpegtran stands for the lossless progressive re-pack the engine does in-process).
+# One output as the engine does it: ffmpeg, then the post-steps the plan names, with programs
+# standing for the work the engine does in-process: jpegtran for the lossless progressive
+# re-pack, ffmpeg's ssim filter for the palette's look check, optipng for the PNG squeeze.
 cat >"$work/steps.sh" <<'STEPS'
 # output ALPHA GREY SOURCE DEST "POST..." FFMPEG ARGUMENTS...
 output() {
-  local alpha="$1" grey="$2" source="$3" dest="$4" post="$5"
+  local alpha="$1" grey="$2" source="$3" dest="$4" post="$5" palette=false
   shift 5
   mkdir -p "$(dirname "$dest")"
   "$@" || exit 1
@@ -41,21 +42,24 @@ output() {
         mv "$dest.rp" "$dest"
       ;;
     png-palette)
-      local nofs=() ssim
+      local nofs=() ssim graph
       [[ "$alpha" == true ]] && nofs=(--nofs)
-      if pngquant --force --output "$dest.pal.png" "${nofs[@]}" --strip -- "$dest"; then
+      if pngquant --force --speed 7 --output "$dest.pal.png" "${nofs[@]}" --strip -- "$dest"; then
+        # Packed RGB first: ffmpeg 5.1 makes planar RGB of a palette with wrong colours.
+        graph='[0:v]format=rgb24,format=gbrp[r];[1:v]format=rgb24,format=gbrp[c];'
         ssim=$(ffmpeg -hide_banner -nostdin -loglevel error -f image2 -pattern_type none \
           -i "$dest" -f image2 -pattern_type none -i "$dest.pal.png" -filter_complex \
-          '[0:v]format=gbrp[r];[1:v]format=gbrp[c];[r][c]ssim=stats_file=-[white]' \
+          "$graph[r][c]ssim=stats_file=-[white]" \
           -map '[white]' -f null - | sed -n 's/.*All:\([0-9.]*\).*/\1/p')
         if awk -v s="${ssim:-0}" 'BEGIN { exit !(s >= 0.965) }' &&
           (($(stat -c %s "$dest.pal.png") < $(stat -c %s "$dest"))); then
           mv "$dest.pal.png" "$dest"
+          palette=true
         fi
         rm -f "$dest.pal.png"
       fi
       ;;
-    png-lossless-squeeze) optipng -quiet -o1 -- "$dest" ;;
+    png-lossless-squeeze) [[ "$palette" == true ]] || optipng -quiet -o1 -- "$dest" ;;
     source-if-smaller)
       if (($(stat -c %s "$dest") > $(stat -c %s "$source"))); then
         case "$dest" in

@@ -44,6 +44,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "ffmpeg, qml6-module-qtqml, qml6-module-qtqml-models, qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-templates, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-dialogs, qml6-module-qt-labs-folderlistmodel, qml6-module-qtquick-shapes, qml6-module-qtqml-workerscript, qt6-image-formats-plugins, qt6-qpa-plugins, fonts-inter, fonts-jetbrains-mono, fonts-material-design-icons-iconfont")
 # The PNG packers: without them PNG outputs stay as ffmpeg writes them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pngquant, optipng")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pngquant")
 include(cmake/PackageDocs.cmake)
 include(CPack)

@@ -7,10 +7,10 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config ccache clang-format
   qt6-base-dev qt6-declarative-dev libqt6svg6 libheif-dev help2man
-  liblcms2-dev libjpeg-dev libturbojpeg0-dev
+  liblcms2-dev libjpeg-dev libturbojpeg0-dev zlib1g-dev
   # run
   ffmpeg libheif1 liblcms2-2 libjpeg62-turbo qt6-image-formats-plugins qt6-qpa-plugins
-  pngquant optipng
+  pngquant
   qml6-module-qtquick qml6-module-qtqml qml6-module-qtqml-models
   qml6-module-qtquick-controls qml6-module-qtquick-templates
   qml6-module-qtquick-layouts qml6-module-qtquick-window
@@ -23,8 +23,8 @@ packages=(
   desktop-file-utils appstream dpkg-dev file lintian man-db
   liblcms2-utils icc-profiles-free colord-data libgs-common adwaita-icon-theme parallel
   mate-backgrounds
-  # benchmarks (bench/*.sh)
-  jq bc libjpeg-turbo-progs
+  # benchmarks (bench/*.sh; optipng stands in for the in-process PNG squeeze)
+  jq bc libjpeg-turbo-progs optipng
 )
 
 missing=()

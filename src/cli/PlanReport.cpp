@@ -73,8 +73,7 @@ QJsonDocument json(const QList<ItemPlan>& plans, const std::optional<FFmpegTools
     if (tools)
         document.insert(u"tools"_s, QJsonObject{{u"ffmpeg"_s, tools->ffmpeg},
                                                 {u"ffprobe"_s, found(tools->ffprobe)},
-                                                {u"pngquant"_s, found(tools->pngquant)},
-                                                {u"optipng"_s, found(tools->optipng)}});
+                                                {u"pngquant"_s, found(tools->pngquant)}});
     return QJsonDocument(document);
 }
 

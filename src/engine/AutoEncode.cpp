@@ -85,7 +85,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const QualitySearch::Range& r
                 message.replace(reference, destination);
             return failed(result.status, message, search.tried() + 1);
         }
-        trials.last().notes = PackSteps::run(output, staged, packing).join(QLatin1Char(' '));
+        trials.last().notes = PackSteps::run(job, output, staged, packing).join(QLatin1Char(' '));
         trials.last().score =
             QualityScore::measure(job, ffmpeg, output, {staged, readPath, alpha, 0, reference});
         if (job.cancelled()) {

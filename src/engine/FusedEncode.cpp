@@ -102,7 +102,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const FusedPlan::Invocation& 
     const qsizetype n = staged.size();
     for (qsizetype k = 0; k < n; ++k) {
         const PlannedOutput& output = plan.at(invocation.outputs.at(k));
-        outcome.notes << PackSteps::run(output, staged.at(k), packing).join(QLatin1Char(' '));
+        outcome.notes << PackSteps::run(job, output, staged.at(k), packing).join(QLatin1Char(' '));
         outcome.scores << (scoring.enabled
                                ? QualityScore::measure(job, ffmpeg, output,
                                                        {staged.at(k), readPath, scoring.alpha,

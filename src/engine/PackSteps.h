@@ -1,8 +1,10 @@
 #pragma once
 
 #include "planning/CommandBuilder.h"
+#include "tools/FFmpegJob.h"
 #include "tools/FFmpegLocator.h"
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -11,11 +13,22 @@
 // says why; none of them ever fails the output.
 namespace PackSteps {
 
+// Nanoseconds spent in the PNG steps, added up over every call that is given them: the palette
+// (reading the picture, counting its colours, pngquant, the alpha check), its SSIM check, the
+// squeeze and the fall-back on the source.
+struct StepTimes {
+    qint64 palette = 0;
+    qint64 ssim = 0;
+    qint64 squeeze = 0;
+    qint64 fallback = 0;
+};
+
 struct Context {
     FFmpegTools tools;
     QString source;              // the original file
     bool sourcePrepared = false; // ffmpeg read a decoded copy: its pixels were converted
     bool alpha = false;          // the source has an alpha channel
+    StepTimes* times = nullptr;  // measured only when given
 };
 
 // A palette copy is kept only when it looks this close to the lossless picture.
@@ -24,9 +37,15 @@ constexpr double paletteSsimFloor = 0.965;
 // alpha levels on average.
 constexpr int softAlphaTolerance = 2;
 
-// Blocking (child processes, whole files in memory): call it on a worker thread. Returns the
-// notes for the user, one per skipped step.
-QStringList run(const PlannedOutput& output, const QString& staged, const Context& context);
+// True when `palette` keeps the binary transparency of `lossless` exactly and its partly
+// transparent pixels within softAlphaTolerance levels on average.
+bool alphaHolds(const QImage& lossless, const QImage& palette);
+
+// Blocking (whole files in memory, pngquant as a child process run through `job`, so that a
+// stop ends it at once): call it on a worker thread. Returns the notes for the user, one per
+// skipped step.
+QStringList run(FFmpegJob& job, const PlannedOutput& output, const QString& staged,
+                const Context& context);
 
 // True when `source` shows its pixels as stored (no EXIF turn or mirror).
 bool storedUpright(const QString& source);

@@ -227,7 +227,7 @@ Outcome run(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
             message.replace(readPath, output.arguments.at(input + 1));
         return {result.status, message, 0, {}};
     }
-    const QStringList notes = PackSteps::run(output, temporary, packing);
+    const QStringList notes = PackSteps::run(job, output, temporary, packing);
     if (job.cancelled()) {
         ::unlink(temporaryName.constData());
         return {130, QStringLiteral("Cancelled"), 0, {}};

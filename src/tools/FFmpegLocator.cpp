@@ -75,11 +75,10 @@ std::optional<FFmpegTools> locate(const SearchPlaces& places) {
     for (const auto& candidate : candidates) {
         if (!isExecutableFile(candidate))
             continue;
-        FFmpegTools tools{candidate, std::nullopt, std::nullopt, std::nullopt};
+        FFmpegTools tools{candidate, std::nullopt, std::nullopt};
         const QString dir = QFileInfo(candidate).path();
         tools.ffprobe = locateHelper("ffprobe", dir, places.searchDirs);
         tools.pngquant = locateHelper("pngquant", dir, places.searchDirs);
-        tools.optipng = locateHelper("optipng", dir, places.searchDirs);
         return tools;
     }
     return std::nullopt;

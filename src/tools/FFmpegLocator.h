@@ -8,9 +8,9 @@
 struct FFmpegTools {
     QString ffmpeg;
     std::optional<QString> ffprobe;
-    // Optional PNG packers, looked for beside ffmpeg first, then in the search folders.
+    // The optional palette maker for PNGs, looked for beside ffmpeg first, then in the search
+    // folders.
     std::optional<QString> pngquant;
-    std::optional<QString> optipng;
 
     friend bool operator==(const FFmpegTools&, const FFmpegTools&) = default;
 };

@@ -1,30 +1,21 @@
 #pragma once
 
+#include "FFmpegJob.h"
+
 #include <QString>
 
-#include <optional>
-
-// The optional helpers that pack PNG pixels tighter than ffmpeg does. Both run as child
-// processes; a missing one only means a larger file.
+// pngquant, the optional helper that turns a PNG into a palette one. It runs as a child process
+// (it is GPL, and so is its library); a missing one only means a larger file.
 namespace PackingTools {
 
-// Writes a 256-colour palette copy of `input` to `output` (pngquant). Dithering is left out for
-// pictures with alpha: it frays the edges of binary transparency. Returns the failure text;
-// empty on success.
-QString quantise(const QString& pngquant, const QString& input, const QString& output,
-                 bool keepMetadata, bool alpha);
+// pngquant's speed setting (1 slowest, 11 fastest): the fastest whose files stay within a
+// percent of the default's.
+constexpr int quantiseSpeed = 7;
 
-// Recompresses the PNG at `path` in place, losslessly, with the reductions of bit depth and
-// colour type that keep every pixel (optipng). Returns the failure text; empty on success.
-QString squeeze(const QString& optipng, const QString& path);
-
-// The structural similarity of `candidate` to `reference` (pictures of one size) over R, G and
-// B, with both flattened onto white and, when `alpha`, onto black too: the lower score. No
-// value when ffmpeg cannot compare them.
-std::optional<double> flattenedSsim(const QString& ffmpeg, const QString& reference,
-                                    const QString& candidate, bool alpha);
-
-// The lowest "All:" figure of ffmpeg's ssim statistics lines; no value without one.
-std::optional<double> lowestSsim(const QString& statistics);
+// Writes a 256-colour palette copy of `input` to `output` (pngquant), through `job` so that a
+// stop ends it at once. Dithering is left out for pictures with alpha: it frays the edges of
+// binary transparency. Returns the failure text ("Cancelled" after a stop); empty on success.
+QString quantise(FFmpegJob& job, const QString& pngquant, const QString& input,
+                 const QString& output, bool keepMetadata, bool alpha);
 
 } // namespace PackingTools

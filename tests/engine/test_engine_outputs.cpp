@@ -270,8 +270,7 @@ class TestEngineOutputs : public QObject {
                                                     "exec /usr/bin/ffprobe \"$@\"\n");
         TersioSettings settings = quick();
         settings.maxConcurrent = 2;
-        auto model =
-            makeModel(settings, FFmpegTools{realTools().ffmpeg, probe, {}, {}}, {at("late")});
+        auto model = makeModel(settings, FFmpegTools{realTools().ffmpeg, probe, {}}, {at("late")});
         model->start();
         QVERIFY(waitForRunEnd(*model));
         QCOMPARE(written(*model),

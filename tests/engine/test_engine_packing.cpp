@@ -5,10 +5,12 @@
 #include "planning/CommandBuilder.h"
 #include "planning/FusedPlan.h"
 #include "planning/ScoreReference.h"
+#include "tools/PalettePng.h"
 
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QtConcurrent>
 
 #include <cmath>
 
@@ -21,7 +23,7 @@ namespace {
 const QString ffmpegPath = u"/usr/bin/ffmpeg"_s;
 
 FFmpegTools allTools() {
-    return {ffmpegPath, u"/usr/bin/ffprobe"_s, u"/usr/bin/pngquant"_s, u"/usr/bin/optipng"_s};
+    return {ffmpegPath, u"/usr/bin/ffprobe"_s, u"/usr/bin/pngquant"_s};
 }
 
 // The start-of-frame segment: "progressive" or "baseline", then each component's sampling
@@ -115,8 +117,9 @@ bool exiftoolFinds(const QString& path, const QString& tag) {
 
 } // namespace
 
-// The packing steps after Debian's ffmpeg (TurboJPEG, pngquant, optipng) on staged files made
-// from media made here, one output or an image's outputs at once.
+// The packing steps after Debian's ffmpeg (TurboJPEG, the exact palette, pngquant, the SSIM
+// check, the squeeze) on staged files made from media made here, one output or an image's
+// outputs at once.
 class TestEnginePacking : public QObject {
     Q_OBJECT
 
@@ -171,6 +174,15 @@ class TestEnginePacking : public QObject {
             "g='if(lt(R,45),250,if(lt(X,120),10,90))':b='if(lt(R,45),250,if(lt(X,120),83,200))':"
             "a='clip((110-R)/40*255,0,255)'"_s.replace(u"R"_s, r),
             "-frames:v 1", pack("logo.png")));
+        // Flat shapes without antialiasing, one of them translucent: a handful of colours.
+        QImage flat(300, 200, QImage::Format_ARGB32);
+        flat.fill(Qt::transparent);
+        QPainter painter(&flat);
+        painter.fillRect(20, 20, 200, 120, QColor(224, 27, 36));
+        painter.fillRect(120, 60, 160, 120, QColor(53, 132, 228, 128));
+        painter.fillRect(40, 150, 60, 30, QColor(246, 246, 246));
+        painter.end();
+        QVERIFY(flat.save(pack("flat.png")));
     }
 
     // 4:2:0, progressive, and the very pixels of ffmpeg's own encode: the re-pack is lossless.
@@ -202,6 +214,7 @@ class TestEnginePacking : public QObject {
         // Palette: 1 a palette, 0 lossless, -1 whichever is smaller; tolerance: against the
         // source, per channel.
         TestSupport::columns<QString, int, int>("source", "palette", "tolerance");
+        row("few colours, exact", u"flat.png"_s, 1, 0);
         row("screenshot", u"screen.png"_s, 1, 64);
         row("photo-like", u"photo.png"_s, 0, 0);
         row("soft logo", u"logo.png"_s, -1, 64);
@@ -237,10 +250,13 @@ class TestEnginePacking : public QObject {
         QFETCH(int, format);
         const QString source = pack(name);
         const bool png = format == int(ImageFormat::png);
-        if (png)
-            QVERIFY(TestSupport::lavfi("testsrc=s=320x240", "-frames:v 1 -pix_fmt pal8", source) &&
-                    TestSupport::runTool("optipng", {"-quiet", "-o5", source}));
-        else
+        if (png) {
+            // Deflated harder than the palette step deflates.
+            const QString loose = pack("loose.png");
+            QVERIFY(TestSupport::lavfi("testsrc=s=320x240", "-frames:v 1 -pix_fmt pal8", loose));
+            const auto tight = PalettePng::exact(QImage(loose), TestSupport::readFile(loose), 9);
+            QVERIFY(tight && TestSupport::writeFile(source, *tight));
+        } else
             QVERIFY(TestSupport::lavfi("testsrc2=s=96x64", "-frames:v 1 -pix_fmt yuvj420p -q:v 31",
                                        source));
         QVERIFY(TestSupport::runTool("exiftool",
@@ -287,7 +303,7 @@ class TestEnginePacking : public QObject {
         QList<double> progress;
         const FusedEncode::Outcome outcome = FusedEncode::run(
             job, ffmpegPath, invocations.first(), plan, [&progress](double f) { progress << f; },
-            {}, {packers ? allTools() : FFmpegTools{ffmpegPath, {}, {}, {}}, source, false, false},
+            {}, {packers ? allTools() : FFmpegTools{ffmpegPath, {}, {}}, source, false, false},
             {true, false});
         QCOMPARE(staged(), QStringList());
         if (stopped) {
@@ -313,9 +329,7 @@ class TestEnginePacking : public QObject {
             QVERIFY(frameOf(first).startsWith("progressive"_L1));
             QCOMPARE(outcome.notes[0], QString());
         } else {
-            QVERIFY2(outcome.notes[0].contains("pngquant not found"_L1) &&
-                         outcome.notes[0].contains("optipng not found"_L1),
-                     qPrintable(outcome.notes[0]));
+            QCOMPARE(outcome.notes[0], u"pngquant not found: the PNG keeps all its colours."_s);
             // What ffmpeg alone writes for the same arguments.
             QStringList plain = plan.first().arguments;
             plain.last() = pack("plain.png");
@@ -323,6 +337,27 @@ class TestEnginePacking : public QObject {
             QCOMPARE(largestDifference(QImage(first), QImage(plain.last())), 0);
         }
         QCOMPARE(outcome.notes[1], QString());
+    }
+
+    // A stop while pngquant works ends it at once, and the output with it.
+    void stopDuringThePalette() {
+        QDir(pack("out")).removeRecursively();
+        const QString started = pack("started");
+        FFmpegTools tools = allTools();
+        tools.pngquant = TestSupport::writeScript(pack("stubborn-pngquant"),
+                                                  "trap '' TERM\ntouch '" + started.toUtf8() +
+                                                      "'\nexec sleep 100000\n");
+        const PlannedOutput output = planFor(pack("photo.png"), ImageFormat::png).first();
+        FFmpegJob job;
+        QFuture<StagedEncode::Outcome> future = QtConcurrent::run([&] {
+            return StagedEncode::run(job, ffmpegPath, output, {}, {},
+                                     {tools, pack("photo.png"), false, false});
+        });
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(started); }, 120000));
+        job.stop();
+        QCOMPARE(future.result().status, 130);
+        QCOMPARE(staged(), QStringList());
+        QVERIFY(!QFileInfo::exists(output.destination.toLocalFile()));
     }
 };
 

@@ -77,7 +77,7 @@ class TestEnginePhotos : public QObject {
         QStringList paths;
         for (const QString& name : names)
             paths << src(name);
-        auto model = makeModel(settings, FFmpegTools{ffmpeg, u"/usr/bin/ffprobe"_s, {}, {}}, paths);
+        auto model = makeModel(settings, FFmpegTools{ffmpeg, u"/usr/bin/ffprobe"_s, {}}, paths);
         model->start();
         return model;
     }

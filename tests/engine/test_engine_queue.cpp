@@ -45,7 +45,7 @@ class TestEngineQueue : public QObject {
     int probes() const { return int(logLines(work_->filePath("probes")).size()); }
     void hold() { QVERIFY(TestSupport::writeFile(hold_, "hold")); }
     void release() { QFile::remove(hold_); }
-    std::optional<FFmpegTools> tools() const { return FFmpegTools{fake_, probe_, {}, {}}; }
+    std::optional<FFmpegTools> tools() const { return FFmpegTools{fake_, probe_, {}}; }
 
     auto modelWith(const QStringList& names, TersioSettings settings = {}, bool withTools = true) {
         QStringList paths;

@@ -10,6 +10,7 @@
 #include <QTest>
 
 using namespace EngineSupport;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -53,8 +54,7 @@ class TestQualityScore : public QObject {
                                   const QString& ffmpeg = QStringLiteral("/usr/bin/ffmpeg")) {
         auto model = makeModel(settings);
         model->setTools(FFmpegTools{ffmpeg, QStringLiteral("/usr/bin/ffprobe"),
-                                    QStringLiteral("/usr/bin/pngquant"),
-                                    QStringLiteral("/usr/bin/optipng")},
+                                    QStringLiteral("/usr/bin/pngquant")},
                         debianCaps());
         QList<QUrl> urls;
         for (const QString& name : names)
@@ -104,6 +104,9 @@ class TestQualityScore : public QObject {
         QTest::newRow("PNG with alpha, palette") << "logo.png"
                                                  << "png"
                                                  << "logo.png";
+        QTest::newRow("PNG, palette") << "busy.png"
+                                      << "png"
+                                      << "busy.png";
     }
     void scoreMatchesFFmpegsOwnMeasure() {
         QFETCH(QString, source);
@@ -125,8 +128,14 @@ class TestQualityScore : public QObject {
         const QSize size(200, 150);
         const QString chain =
             alpha ? ontoWhite(size, "s") : QStringLiteral("scale=320:-2:flags=lanczos");
+        // ffmpeg 5.1 reads a palette into planar RGB with wrong colours, into packed RGB exactly.
+        const bool png = output.endsWith(".png"_L1);
+        if (png)
+            QCOMPARE(int(TestSupport::readFile(written).at(25)), 3);
         const double expected = ffmpegSsim(src(source), written, chain,
-                                           alpha ? ontoWhite(size, "w") : QStringLiteral("null"));
+                                           alpha ? ontoWhite(size, "w")
+                                           : png ? u"format=rgb24"_s
+                                                 : u"null"_s);
         QVERIFY2(expected > 0.5, qPrintable(QString::number(expected)));
         QVERIFY2(std::abs(*file.ssim - expected) <= 0.002,
                  qPrintable(QStringLiteral("%1 against %2").arg(*file.ssim).arg(expected)));

@@ -22,7 +22,7 @@ inline EncoderCaps debianCaps() {
 }
 
 inline FFmpegTools realTools() {
-    return {QStringLiteral("/usr/bin/ffmpeg"), QStringLiteral("/usr/bin/ffprobe"), {}, {}};
+    return {QStringLiteral("/usr/bin/ffmpeg"), QStringLiteral("/usr/bin/ffprobe"), {}};
 }
 
 inline QList<QUrl> urls(const QStringList& paths) {

@@ -1,9 +1,8 @@
-// Tools' output read back (progress, SSIM, probes, PNG chunks, grey levels); icons sans theme.
+// Tools' output read back (progress, probes, PNG chunks, grey levels); icons sans theme.
 #include "TestSupport.h"
 #include "tools/FileIcon.h"
 #include "tools/JpegRepack.h"
 #include "tools/NumberText.h"
-#include "tools/PackingTools.h"
 #include "tools/PngChunks.h"
 #include "tools/PosterFrame.h"
 #include "tools/Prober.h"
@@ -189,14 +188,7 @@ class TestToolUnits : public QObject {
         QCOMPARE(PngChunks::withoutMetadata(input).value_or(QByteArray()), expected);
     }
 
-    void packingTextAndRefusals() {
-        QCOMPARE(PackingTools::lowestSsim("n:1 R:0.99 G:0.98 B:0.97 All:0.981 (17.2)\n"
-                                          "n:1 R:0.95 G:0.96 B:0.90 All:0.937 (12.0)\n"),
-                 std::optional(0.937));
-        QCOMPARE(PackingTools::lowestSsim("n:1 R:1.0 G:1.0 B:1.0 All:1.000000 (inf)\n"),
-                 std::optional(1.0));
-        QCOMPARE(PackingTools::lowestSsim(""), std::nullopt);
-        QCOMPARE(PackingTools::lowestSsim("n:1 R:0.5 G:0.5 B:0.5\n"), std::nullopt);
+    void jpegRepackRefusals() {
         for (const QByteArray& bytes : {QByteArray(), png({"IHDR", "IDAT", "IEND"}),
                                         QByteArray("\xff\xd8\xff\xe0\x00\x10JFIF", 10)}) {
             QString error;
