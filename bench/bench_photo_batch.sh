@@ -23,16 +23,42 @@ trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME="$work/config" # the stored settings are never the user's
 "$cli" --print-settings >"$work/defaults.json"
 
-# One output as the engine does it: ffmpeg, then the post-steps the plan names, with programs
-# standing for the work the engine does in-process: jpegtran for the lossless progressive
-# re-pack, ffmpeg's ssim filter for the palette's look check, optipng for the PNG squeeze.
+# One process as the engine runs it: ffmpeg (its outputs and their score references), then per
+# output the post-steps the plan names and the score, with programs standing for the work the
+# engine does in-process: jpegtran for the lossless progressive re-pack, ffmpeg's ssim filter for
+# the palette's look check, optipng for the PNG squeeze.
 cat >"$work/steps.sh" <<'STEPS'
-# output ALPHA GREY SOURCE DEST "POST..." FFMPEG ARGUMENTS...
+# invocation ALPHA FFMPEG ARGUMENTS...: runs the process, then `output` for each line of
+# $work_outputs ("GREY SOURCE DEST POST...", one per destination of the process).
+invocation() {
+  local alpha="$1" ffmpeg="$2" refs=() grey source dest post
+  shift 2
+  for a; do [[ "$a" == *.reference.nut ]] && refs+=("$a"); done
+  mkdir -p "$(dirname "${@: -1}")"
+  "$ffmpeg" "$@" || exit 1
+  while read -r grey source dest post; do
+    output "$alpha" "$grey" "$source" "$dest" "$post"
+    local ref="${refs[0]:-}"
+    for r in "${refs[@]}"; do [[ "$r" == "$dest.reference.nut" ]] && ref="$r"; done
+    [[ -n "$ref" ]] && score "$ffmpeg" "$alpha" "$ref" "$dest"
+  done <<<"$outputs"
+  rm -f "${refs[@]}"
+}
+
+# The score of one output against its reference, as the engine measures it.
+score() {
+  local ffmpeg="$1" alpha="$2" ref="$3" dest="$4" written literal=()
+  written='noformat=pix_fmts=pal8|gbrp|gbrap'
+  [[ "$alpha" == true ]] && written='format=rgba,split[w_bg][w_fg];[w_bg]lutrgb=r=255:g=255:b=255:a=255[w_white];[w_white][w_fg]overlay=format=auto'
+  case "$dest" in *.jpg | *.png | *.webp) literal=(-f image2 -pattern_type none) ;; esac
+  "$ffmpeg" -hide_banner -nostdin -y -loglevel error -f nut -i "$ref" "${literal[@]}" -i "$dest" \
+    -filter_complex "[0:V:0]null[ref];[1:V:0]$written,format=gbrp[out];[ref][out]ssim=stats_file=/dev/stderr" \
+    -frames:v 1 -f null - 2>/dev/null
+}
+
+# output ALPHA GREY SOURCE DEST "POST...": the post-steps of one written output.
 output() {
   local alpha="$1" grey="$2" source="$3" dest="$4" post="$5" palette=false
-  shift 5
-  mkdir -p "$(dirname "$dest")"
-  "$@" || exit 1
   for step in $post; do
     case "$step" in
     jpeg-lossless-progressive)
@@ -94,14 +120,18 @@ for mode in "${modes[@]}"; do
   "$cli" "${common[@]}" --dry-run --json "$photos" >"$work/plan-$mode.json"
   # Each output becomes a script before the clock starts: the reference parses no JSON.
   rm -rf "$work/jobs" && mkdir "$work/jobs"
-  jq -r '.tools.ffmpeg as $ffmpeg | .items[] | . as $i | .outputs[] | select(.skip != true) |
-    ([$i.hasAlpha, $i.grey, $i.source, .destination, (.post | join(" ")), $ffmpeg]
-      + .arguments) | @sh' \
+  # Per process: its outputs' lines, then the call; the processes are the dry run's invocations.
+  jq -r '.tools.ffmpeg as $ffmpeg | .items[] | . as $i | .invocations[] |
+    ([.destinations[] as $d | $i.outputs[] | select(.destination == $d) |
+      "\($i.grey) \($i.source) \($d) \(.post | join(" "))"] | join("\n") | @sh),
+    ([$i.hasAlpha, $ffmpeg] + .arguments | @sh)' \
     "$work/plan-$mode.json" >"$work/lines"
   n=0
-  while IFS= read -r line; do
+  outputs=0
+  while IFS= read -r lines && IFS= read -r call; do
     n=$((n + 1))
-    printf '. %q\noutput %s\n' "$work/steps.sh" "$line" >"$work/jobs/$n.sh"
+    outputs=$((outputs + $(eval "printf '%s\n' $lines" | wc -l)))
+    printf '. %q\noutputs=%s\ninvocation %s\n' "$work/steps.sh" "$lines" "$call" >"$work/jobs/$n.sh"
     echo "$work/jobs/$n.sh"
   done <"$work/lines" >"$work/jobs.list"
 
@@ -113,6 +143,6 @@ for mode in "${modes[@]}"; do
   referenceBytes=$(du -sb "$out" | cut -f1)
   rm -rf "$out"
   printf '%-8s %2d outputs  tersio-cli %7.2f s  xargs -P2 %7.2f s  ratio %.3f  (bytes %s / %s)\n' \
-    "$mode" "$n" "$engine" "$reference" "$(echo "$engine / $reference" | bc -l)" \
+    "$mode" "$outputs" "$engine" "$reference" "$(echo "$engine / $reference" | bc -l)" \
     "$engineBytes" "$referenceBytes"
 done

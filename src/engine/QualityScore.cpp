@@ -63,9 +63,8 @@ QStringList arguments(const PlannedOutput& output, const Request& request) {
     if (request.alpha)
         written << PlanPieces::flattenOntoWhite().replace(QStringLiteral("["),
                                                           QStringLiteral("[w_"));
-    else if (PlanPieces::extension(QUrl::fromLocalFile(request.written)) == QLatin1String("png"))
-        // ffmpeg 5.1 turns a palette into planar RGB with wrong colours, into packed RGB exactly.
-        written << QStringLiteral("format=rgb24");
+    else
+        written << PlanPieces::noPaletteToPlanar();
     if (!pick.isEmpty())
         written << pick;
     written << QStringLiteral("format=gbrp");

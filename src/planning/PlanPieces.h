@@ -32,6 +32,10 @@ QStringList jpegChroma();
 // Composites the picture onto opaque white, keeping its size and sample aspect ratio.
 QString flattenOntoWhite();
 
+// Keeps a palette picture from going straight to planar RGB: ffmpeg 5.1 rounds that conversion
+// off by a level (exact by way of packed RGB), which a score reads as a loss in every dark area.
+QString noPaletteToPlanar();
+
 // ffmpeg reads "%d"-style patterns in image file names as frame numbers; these arguments make
 // it write the file under exactly the planned name.
 QStringList literalNameArguments(const QString& destinationPath);

@@ -20,7 +20,7 @@ QString labelled(QString chain, const QString& side) {
 QString filters(const PlannedOutput& output, bool alpha, const QString& pick) {
     const QStringList& planned = output.arguments;
     const qsizetype input = planned.indexOf(QStringLiteral("-i"));
-    QStringList kept;
+    QStringList kept{PlanPieces::noPaletteToPlanar()};
     const qsizetype vf = planned.indexOf(QStringLiteral("-vf"), input);
     if (input >= 0 && vf > 0 && vf + 1 < planned.size() - 1)
         kept << labelled(planned.at(vf + 1), QStringLiteral("p"));
