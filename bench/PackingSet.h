@@ -72,4 +72,29 @@ inline QStringList pngs(const QDir& root) {
            files(root, "usr/share/plasma/look-and-feel", {"*.png"}, 1, 2);
 }
 
+#ifdef TERSIO_BENCH_DIR
+// The folder of real photographs (20 JPEG, 6 PNG) that bench/fetch-sample-photos.sh fetches once;
+// empty when it cannot.
+inline QString samplePhotoFolder() {
+    QProcess fetch;
+    fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    fetch.start(QStringLiteral(TERSIO_BENCH_DIR "/fetch-sample-photos.sh"), {});
+    fetch.waitForFinished(-1);
+    return fetch.exitCode() == 0 ? QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed()
+                                 : QString();
+}
+
+// Every photograph of that folder.
+inline QStringList samplePhotos() {
+    const QString folder = samplePhotoFolder();
+    if (folder.isEmpty())
+        return {};
+    const QDir dir(folder);
+    QStringList found;
+    for (const QString& name : dir.entryList({"*.jpg", "*.png"}, QDir::Files, QDir::Name))
+        found << dir.filePath(name);
+    return found;
+}
+#endif
+
 } // namespace PackingSet

@@ -3,6 +3,7 @@
 // The photo is a real one from Debian's mate-backgrounds (bench/fetch-sample-photos.sh), cut
 // to 4032 × 3024; the output is what the engine writes for it with the default settings.
 #include "CompareImageProvider.h"
+#include "PackingSet.h"
 #include "ProcStatus.h"
 #include "engine/AppModel.h"
 #include "tools/DecodedCopies.h"
@@ -36,20 +37,11 @@ bool run(const QString& program, const QStringList& arguments) {
     return process.waitForFinished(-1) && process.exitCode() == 0;
 }
 
-QString samplePhotos() {
-    QProcess fetch;
-    fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    fetch.start(QStringLiteral(TERSIO_BENCH_DIR "/fetch-sample-photos.sh"), {});
-    fetch.waitForFinished(-1);
-    return fetch.exitCode() == 0 ? QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed()
-                                 : QString();
-}
-
 // The sources, once: upright, stored sideways with EXIF orientation 6, tagged Display P3, HEIC.
 bool makeSources(const QDir& dir) {
     if (QFile::exists(dir.filePath("photo.heic")))
         return true;
-    const QString photos = samplePhotos();
+    const QString photos = PackingSet::samplePhotoFolder();
     if (photos.isEmpty())
         return false;
     const QString photo = photos + "/mate-abstract-Elephants_5640x3172.jpg";

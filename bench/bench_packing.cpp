@@ -54,21 +54,6 @@ double ssimAgainstSource(const QString& source, const QString& output, bool alph
     return FFmpegSsim::lowest(result.stdoutText).value_or(0);
 }
 
-// The photographs that a user has, as JPEG and as large PNG (bench/fetch-sample-photos.sh).
-QStringList samplePhotos() {
-    QProcess fetch;
-    fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    fetch.start(QStringLiteral(TERSIO_BENCH_DIR "/fetch-sample-photos.sh"), {});
-    fetch.waitForFinished(-1);
-    const QDir dir(QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed());
-    if (fetch.exitCode() != 0 || dir.path().isEmpty())
-        return {};
-    QStringList found;
-    for (const QString& name : dir.entryList({"*.jpg", "*.png"}, QDir::Files, QDir::Name))
-        found << dir.filePath(name);
-    return found;
-}
-
 // Today's plan: the same invocation without the packing arguments and without post-steps.
 PlannedOutput today(PlannedOutput output) {
     QStringList& a = output.arguments;
@@ -237,7 +222,7 @@ int main(int argc, char** argv) {
     std::printf("pngquant %s\n", qPrintable(tools.pngquant.value_or("missing")));
     QTemporaryDir out;
 
-    const QStringList photos = samplePhotos();
+    const QStringList photos = PackingSet::samplePhotos();
     if (photos.size() < 20) {
         std::fprintf(stderr, "no sample photographs\n");
         return 1;
