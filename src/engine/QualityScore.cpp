@@ -4,6 +4,11 @@
 #include "planning/PlanPieces.h"
 #include "planning/ScoreReference.h"
 
+#include "tools/ImageSsim.h"
+#include "tools/JpegRgb.h"
+#include "tools/SourcePreparer.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
@@ -34,6 +39,23 @@ QStringList literalInput(const QString& path) {
     return {};
 }
 
+// A JPEG against the reference its encode wrote, taken here: the same figure as ffmpeg's (see
+// JpegRgb) without the cost of starting it, which is most of what a score costs. No value when
+// the files cannot be read that way; ffmpeg then measures.
+std::optional<double> jpegInProcess(const Request& request) {
+    if (request.reference.isEmpty() || request.duration > 0 ||
+        PlanPieces::extension(QUrl::fromLocalFile(request.written)) != QLatin1String("jpg"))
+        return std::nullopt;
+    QFile written(request.written);
+    if (!written.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QImage output = JpegRgb::decode(written.readAll());
+    const QImage reference = SourcePreparer::readPam(request.reference);
+    if (output.isNull() || reference.format() != QImage::Format_RGB888)
+        return std::nullopt;
+    return ImageSsim::flattened(reference, output, false);
+}
+
 } // namespace
 
 QStringList arguments(const PlannedOutput& output, const Request& request) {
@@ -52,9 +74,9 @@ QStringList arguments(const PlannedOutput& output, const Request& request) {
         reference =
             QStringLiteral("[0:V:0]") + ScoreReference::filters(output, request.alpha, pick);
     } else {
-        arguments << QStringLiteral("-f") << QStringLiteral("nut") << QStringLiteral("-i")
+        arguments << QStringLiteral("-f") << QStringLiteral("pam_pipe") << QStringLiteral("-i")
                   << request.reference;
-        reference = QStringLiteral("[0:V:0]null");
+        reference = QStringLiteral("[0:V:0]format=gbrp");
     }
     arguments << literalInput(request.written) << QStringLiteral("-i") << request.written;
 
@@ -98,6 +120,8 @@ std::optional<double> meanAll(const QString& statistics) {
 
 std::optional<double> measure(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
                               const Request& request) {
+    if (const auto score = jpegInProcess(request))
+        return score;
     const QStringList args = arguments(output, request);
     if (args.isEmpty() || !QFileInfo::exists(request.written))
         return std::nullopt;

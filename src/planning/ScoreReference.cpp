@@ -53,16 +53,19 @@ qsizetype insert(QStringList& arguments, qsizetype after, const PlannedOutput& o
     // ffmpeg inserts, and the reference must be the very picture a score reading the source
     // builds. So it scales the source once more rather than taking the encoder's frames, whose
     // scale already turned them into the encoder's pixel format.
+    // A PAM: its header gives the size, and the score can read it without ffmpeg. Packed RGB is
+    // reached by way of planar RGB, an exact reordering, so the values are the planar chain's.
     const QStringList added{QStringLiteral("-filter_complex"),
-                            QStringLiteral("[0:V:0]") + filters(output, alpha) + label,
+                            QStringLiteral("[0:V:0]") + filters(output, alpha) +
+                                QStringLiteral(",format=rgb24") + label,
                             QStringLiteral("-map"),
                             label,
                             QStringLiteral("-frames:v"),
                             QStringLiteral("1"),
                             QStringLiteral("-c:v"),
-                            QStringLiteral("rawvideo"),
+                            QStringLiteral("pam"),
                             QStringLiteral("-f"),
-                            QStringLiteral("nut"),
+                            QStringLiteral("image2pipe"),
                             path};
     for (qsizetype k = 0; k < added.size(); ++k)
         arguments.insert(after + 1 + k, added.at(k));
@@ -86,7 +89,7 @@ void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan,
         }
         const qsizetype slot =
             insert(invocation.arguments, at, output, alpha, int(k),
-                   output.destination.toLocalFile() + QStringLiteral(".reference.nut"));
+                   output.destination.toLocalFile() + QStringLiteral(".reference.pam"));
         for (qsizetype& other : invocation.writeSlots)
             other += slot - at;
         at = slot;

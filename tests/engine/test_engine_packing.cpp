@@ -316,12 +316,15 @@ class TestEnginePacking : public QObject {
         for (int k = 0; k < 2; ++k) {
             QCOMPARE(outcome.bytes[k], QFileInfo(plan[k].destination.toLocalFile()).size());
             QCOMPARE(QImage(plan[k].destination.toLocalFile()).size(), QSize(480, 320));
-            // The same figure as a score that reads the source itself.
+            // The same figure as ffmpeg's score that reads the source itself (a JPEG's is taken
+            // in-process, to within rounding).
             FFmpegJob again;
             const auto fromSource = QualityScore::measure(
                 again, ffmpegPath, plan[k], {plan[k].destination.toLocalFile(), {}, false, 0, {}});
             QVERIFY(outcome.scores[k] && fromSource);
-            QCOMPARE(*outcome.scores[k], *fromSource);
+            QVERIFY2(std::abs(*outcome.scores[k] - *fromSource) < 0.0005,
+                     qPrintable(
+                         QStringLiteral("%1 against %2").arg(*outcome.scores[k]).arg(*fromSource)));
         }
         QVERIFY(!progress.isEmpty() && progress.last() == 1.0);
         const QString first = plan.first().destination.toLocalFile();

@@ -72,6 +72,7 @@ class TestQualityScore : public QObject {
         // A test card, the same as a palette picture and a transparent logo for the scores.
         const QList<std::pair<QString, QString>> stills{
             {"busy.png", "testsrc2=s=640x480"},
+            {"grey.png", "testsrc2=s=640x480,format=gray"},
             {"palette.png", "testsrc2=s=640x480:d=0.04,split[a][b];[a]palettegen=reserve_"
                             "transparent=0[p];[b][p]paletteuse"},
             {"logo.png", "testsrc2=s=200x150,format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':"
@@ -103,6 +104,9 @@ class TestQualityScore : public QObject {
         QTest::newRow("AVIF, scaled") << "busy.png"
                                       << "avif"
                                       << "busy.avif";
+        QTest::newRow("JPEG, grey") << "grey.png"
+                                    << "jpeg"
+                                    << "grey.jpg";
         QTest::newRow("JPEG from a palette picture") << "palette.png"
                                                      << "jpeg"
                                                      << "palette.jpg";
