@@ -1,6 +1,7 @@
 #include "CliHarness.h"
 
 #include <QDirIterator>
+#include <QJsonArray>
 #include <QRegularExpression>
 
 using namespace CliTest;
@@ -106,6 +107,33 @@ class TestCliShards : public CliHarness {
         return QJsonDocument::fromJson(text.toUtf8()).object();
     }
 
+    // A summary without its scores, once they agree with `whole`'s to 0.001: an output a rerun
+    // finds done is scored by ffmpeg from the source, a new one in-process, a hair apart.
+    static QJsonObject scoresSetAside(QJsonObject summary, const QJsonObject& whole) {
+        QJsonArray items = summary.value("items"_L1).toArray();
+        const QJsonArray wholeItems = whole.value("items"_L1).toArray();
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            QJsonObject item = items[i].toObject();
+            QJsonArray outputs = item.value("outputs"_L1).toArray();
+            const QJsonArray wholeOutputs =
+                wholeItems.at(i).toObject().value("outputs"_L1).toArray();
+            for (qsizetype k = 0; k < outputs.size(); ++k) {
+                QJsonObject output = outputs[k].toObject();
+                const double score = output.take("ssim"_L1).toDouble(-1);
+                const double wholeScore =
+                    wholeOutputs.at(k).toObject().value("ssim"_L1).toDouble(-2);
+                if (std::abs(score - wholeScore) <= 0.001)
+                    outputs[k] = output;
+            }
+            item.insert("outputs"_L1, outputs);
+            items[i] = item;
+        }
+        summary.insert("items"_L1, items);
+        return summary;
+    }
+
+    QJsonObject wholeWithoutScores() const { return scoresSetAside(wholeSummary_, wholeSummary_); }
+
     void compareWithWholeRun() {
         const QStringList outputs = written(sharded_);
         QCOMPARE(outputs, wholePixels_.keys());
@@ -177,7 +205,9 @@ class TestCliShards : public CliHarness {
         const QStringList once = encodes(logPath("whole"), whole_);
         QCOMPARE(once.size(), wholePixels_.size());
         QCOMPARE(encodes(logPath(u"sharded"_s), sharded_), once);
-        QCOMPARE(readJson(sharded_ + u"/.tersio/summary.json"_s, sharded_, whole_), wholeSummary_);
+        QCOMPARE(scoresSetAside(readJson(sharded_ + u"/.tersio/summary.json"_s, sharded_, whole_),
+                                wholeSummary_),
+                 wholeWithoutScores());
     }
 
     void aShardCutOffResumesWhereItStopped() {
@@ -236,7 +266,9 @@ class TestCliShards : public CliHarness {
                         .section(u'\n', -2),
                     logPath("merge"), &err),
                  0);
-        QCOMPARE(readJson(sharded_ + u"/.tersio/summary.json"_s, sharded_, whole_), wholeSummary_);
+        QCOMPARE(scoresSetAside(readJson(sharded_ + u"/.tersio/summary.json"_s, sharded_, whole_),
+                                wholeSummary_),
+                 wholeWithoutScores());
     }
 
     void dryRunsOfTheShardsShowTheWholePlan() {
