@@ -8,8 +8,8 @@
 #          picks another target): encodes per output, mean score and
 #          bytes, against fixed qualities; the fixed quality that gives the same mean score is
 #          found by interpolating between the two that bracket it.
-# A logging wrapper around ffmpeg times every process the engine starts: the score is the one
-# running the ssim filter. TERSIO_CLI picks the program (default build/src/cli/tersio-cli);
+# score adds the reference branch's cost (the dry run's process against the plan's own, both
+# run bare) to the measure's (bench_score, which needs building). TERSIO_CLI picks the program (default build/src/cli/tersio-cli);
 # TERSIO_BENCH_CACHE the folder for the packages and photos (shared with bench_photo_batch.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -75,18 +75,43 @@ for part in "${parts[@]}"; do
     mkdir -p "$work/twelve"
     ffmpeg -hide_banner -loglevel error -i "$photos/SafeLanding-5120x2880.jpg" \
       -vf "crop=3840:2880,scale=4000:3000:flags=lanczos" -q:v 2 -y "$big"
+    bench_score="${TERSIO_BENCH_SCORE:-$root/build/bench/bench_score}"
+    [[ -x "$bench_score" ]] || { echo "no bench_score at $bench_score (build it)" >&2; exit 2; }
+    bare() { # seconds of the best of three runs of one ffmpeg argument list
+      local best="" start end t
+      for _ in 1 2 3; do
+        start=$(date +%s.%N)
+        /usr/bin/ffmpeg "$@" 2>/dev/null
+        end=$(date +%s.%N)
+        t=$(echo "$end - $start" | bc -l)
+        if [[ -z "$best" ]] || (($(echo "$t < $best" | bc -l))); then best="$t"; fi
+      done
+      echo "$best"
+    }
     for flags in "" "--no-width-cap"; do
       best=""
       for _ in 1 2 3; do
         wall=$(run "$work/out" $flags "$big")
-        score=$(awk '$1 == "score" { s += $2 } END { print s + 0 }' "$work/ffmpeg.log")
-        line=$(printf '%.2f %.2f' "$wall" "$score")
-        if [[ -z "$best" ]] || (($(echo "$wall < ${best%% *}" | bc -l))); then best="$line"; fi
+        if [[ -z "$best" ]] || (($(echo "$wall < $best" | bc -l))); then best="$wall"; fi
       done
-      read -r wall score <<<"$best"
-      printf 'score, 12 MP JPEG %-15s item %6.2f s  score %5.2f s  share %4.1f %%  ssim %s\n' \
-        "${flags:-(defaults)}" "$wall" "$score" "$(echo "100 * $score / $wall" | bc -l)" \
-        "$(jq '.items[0].outputs[0].ssim' "$work/run.json")"
+      # What the score adds: the reference branch of the encode (the dry run's process against
+      # the plan's own argument list, both run bare) and the measure itself (bench_score).
+      rm -rf "$work/bare" && mkdir -p "$work/bare"
+      "$cli" --settings "$work/defaults.json" --output "$work/bare" $flags --dry-run --json \
+        "$big" >"$work/plan.json"
+      mapfile -t with < <(jq -r '.items[0].invocations[0].arguments[]' "$work/plan.json")
+      mapfile -t without < <(jq -r '.items[0].outputs[0].arguments[]' "$work/plan.json")
+      withReference=$(bare "${with[@]}")
+      plain=$(bare "${without[@]}")
+      reference=$(jq -r '.items[0].invocations[0].arguments[] | select(endswith(".reference.pam"))' \
+        "$work/plan.json")
+      read -r measureMs ssim processMs _ < <("$bench_score" "$reference" \
+        "$(jq -r '.items[0].outputs[0].destination' "$work/plan.json")")
+      added=$(echo "$withReference - $plain + $measureMs / 1000" | bc -l)
+      printf 'score, 12 MP JPEG %-15s item %5.2f s  reference %5.3f s  measure %5.3f s (by an ffmpeg process %5.3f s)  share %4.1f %%  ssim %s\n' \
+        "${flags:-(defaults)}" "$best" "$(echo "$withReference - $plain" | bc -l)" \
+        "$(echo "$measureMs / 1000" | bc -l)" "$(echo "$processMs / 1000" | bc -l)" \
+        "$(echo "100 * $added / $best" | bc -l)" "$ssim"
     done
     ;;
   auto)

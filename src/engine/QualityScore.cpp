@@ -51,7 +51,7 @@ std::optional<double> jpegInProcess(const Request& request) {
         return std::nullopt;
     const QImage output = JpegRgb::decode(written.readAll());
     const QImage reference = SourcePreparer::readPam(request.reference);
-    if (output.isNull() || reference.format() != QImage::Format_RGB888)
+    if (output.isNull() || reference.format() != QImage::Format_RGB32)
         return std::nullopt;
     return ImageSsim::flattened(reference, output, false);
 }

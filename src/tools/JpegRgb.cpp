@@ -1,5 +1,8 @@
 #include "JpegRgb.h"
 
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
+
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -19,12 +22,22 @@ constexpr float far2 = -0.028125f; // 1.75
 // One line of chroma samples to twice as many, samples centred between the output's.
 void doubleLine(const float* in, int count, float* out, int outCount) {
     const auto at = [&](int i) { return in[std::clamp(i, 0, count - 1)]; };
-    for (int x = 0; x < outCount; ++x) {
+    const auto edge = [&](int x) {
         const int k = x / 2;
         out[x] = (x % 2 == 0)
                      ? far2 * at(k - 2) + near2 * at(k - 1) + near1 * at(k) + far1 * at(k + 1)
                      : far1 * at(k - 1) + near1 * at(k) + near2 * at(k + 1) + far2 * at(k + 2);
+    };
+    // Away from the ends every tap is inside the line: no clamping there.
+    const int first = std::min(2, count), last = std::max(first, count - 2);
+    for (int x = 0; x < std::min(2 * first, outCount); ++x)
+        edge(x);
+    for (int k = first; k < last && 2 * k + 1 < outCount; ++k) {
+        out[2 * k] = far2 * in[k - 2] + near2 * in[k - 1] + near1 * in[k] + far1 * in[k + 1];
+        out[2 * k + 1] = far1 * in[k - 1] + near1 * in[k] + near2 * in[k + 1] + far2 * in[k + 2];
     }
+    for (int x = 2 * last; x < outCount; ++x)
+        edge(x);
 }
 
 // A chroma plane of `w` × `h` samples at full size, one output row at a time.
@@ -104,32 +117,41 @@ QImage decode(const QByteArray& jpeg) {
                                 height, TJFLAG_ACCURATEDCT) != 0)
         return {};
 
-    QImage result(width, height, QImage::Format_RGB888);
+    QImage result(width, height, QImage::Format_RGB32);
     if (result.isNull())
         return {};
     if (grey) {
         for (int y = 0; y < height; ++y) {
             const unsigned char* luma = planes[0].data() + size_t(y) * size_t(strides[0]);
-            unsigned char* out = result.scanLine(y);
+            auto* out = reinterpret_cast<QRgb*>(result.scanLine(y));
             for (int x = 0; x < width; ++x)
-                out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = luma[x];
+                out[x] = qRgb(luma[x], luma[x], luma[x]);
         }
         return result;
     }
-    FullChroma cb(planes[1].data(), strides[1], widths[1], heights[1], width, height);
-    FullChroma cr(planes[2].data(), strides[2], widths[2], heights[2], width, height);
-    for (int y = 0; y < height; ++y) {
-        const float* u = cb.row(y);
-        const float* v = cr.row(y);
-        const unsigned char* luma = planes[0].data() + size_t(y) * size_t(strides[0]);
-        unsigned char* out = result.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            const float cbv = u[x] - 128.0f, crv = v[x] - 128.0f;
-            out[3 * x] = level(luma[x] + 1.402f * crv);
-            out[3 * x + 1] = level(luma[x] - 0.344136f * cbv - 0.714136f * crv);
-            out[3 * x + 2] = level(luma[x] + 1.772f * cbv);
+    // Bands of rows on the thread pool, each with its own chroma rows.
+    uchar* const bits = result.bits(); // detached here, before the threads write into it
+    const qsizetype bytesPerLine = result.bytesPerLine();
+    const int bands = std::max(1, std::min(QThread::idealThreadCount(), height / 64));
+    std::vector<std::pair<int, int>> rows; // [first, end) of each band
+    for (int band = 0; band < bands; ++band)
+        rows.emplace_back(height * band / bands, height * (band + 1) / bands);
+    QtConcurrent::blockingMap(rows, [&](const std::pair<int, int>& band) {
+        FullChroma cb(planes[1].data(), strides[1], widths[1], heights[1], width, height);
+        FullChroma cr(planes[2].data(), strides[2], widths[2], heights[2], width, height);
+        for (int y = band.first; y < band.second; ++y) {
+            const float* u = cb.row(y);
+            const float* v = cr.row(y);
+            const unsigned char* luma = planes[0].data() + size_t(y) * size_t(strides[0]);
+            auto* out = reinterpret_cast<QRgb*>(bits + y * bytesPerLine);
+            for (int x = 0; x < width; ++x) {
+                const float cbv = u[x] - 128.0f, crv = v[x] - 128.0f;
+                out[x] = qRgb(level(luma[x] + 1.402f * crv),
+                              level(luma[x] - 0.344136f * cbv - 0.714136f * crv),
+                              level(luma[x] + 1.772f * cbv));
+            }
         }
-    }
+    });
     return result;
 }
 

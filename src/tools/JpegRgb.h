@@ -9,7 +9,7 @@
 // one taken by ffmpeg to about 0.0001, without starting a process.
 namespace JpegRgb {
 
-// RGB888; null for a damaged JPEG or a chroma layout other than 4:4:4, 4:2:2, 4:4:0, 4:2:0 and
+// RGB32; null for a damaged JPEG or a chroma layout other than 4:4:4, 4:2:2, 4:4:0, 4:2:0 and
 // grey.
 QImage decode(const QByteArray& jpeg);
 

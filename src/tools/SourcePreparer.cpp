@@ -163,11 +163,22 @@ QImage readPam(const QString& path) {
     const int depth = fields.value("DEPTH").toInt();
     if (width <= 0 || height <= 0 || (depth != 3 && depth != 4) || fields.value("MAXVAL") != "255")
         return {};
-    QImage image(width, height, depth == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    // Opaque pictures as RGB32, which is what the scores and the screen take without converting.
+    QImage image(width, height, depth == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGB32);
     const qint64 rowBytes = qint64(width) * depth;
-    for (int y = 0; y < height && !image.isNull(); ++y)
-        if (file.read(reinterpret_cast<char*>(image.scanLine(y)), rowBytes) != rowBytes)
+    std::vector<uchar> row(depth == 4 ? 0 : size_t(rowBytes));
+    for (int y = 0; y < height && !image.isNull(); ++y) {
+        if (depth == 4) {
+            if (file.read(reinterpret_cast<char*>(image.scanLine(y)), rowBytes) != rowBytes)
+                return {};
+            continue;
+        }
+        if (file.read(reinterpret_cast<char*>(row.data()), rowBytes) != rowBytes)
             return {};
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            out[x] = qRgb(row[size_t(3 * x)], row[size_t(3 * x + 1)], row[size_t(3 * x + 2)]);
+    }
     return image;
 }
 

@@ -1,0 +1,43 @@
+// What scoring one image output costs once its encode has written the reference: the engine's
+// measure (in-process for a JPEG) against the same comparison by an ffmpeg process, best of five.
+// Usage: bench_score REFERENCE.pam OUTPUT.jpg (bench_quality.sh score makes both).
+#include "engine/QualityScore.h"
+#include "tools/FFmpegJob.h"
+#include "tools/Shell.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: bench_score REFERENCE.pam OUTPUT.jpg\n");
+        return 2;
+    }
+    const QString reference = args.at(1), written = args.at(2);
+    const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
+    PlannedOutput output; // a still read with no filters: the reference stands for the source
+    output.arguments = {"-i", "source", written};
+    double engineMs = 1e9, processMs = 1e9;
+    std::optional<double> engineScore, processScore;
+    for (int round = 0; round < 5; ++round) {
+        FFmpegJob job;
+        QElapsedTimer timer;
+        timer.start();
+        engineScore =
+            QualityScore::measure(job, ffmpeg, output, {written, {}, false, 0, reference});
+        engineMs = std::min(engineMs, double(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        const ShellResult result =
+            Shell::run(ffmpeg, QualityScore::arguments(output, {written, {}, false, 0, reference}));
+        processMs = std::min(processMs, double(timer.nsecsElapsed()) / 1e6);
+        processScore = QualityScore::meanAll(result.stderrText);
+    }
+    std::printf("%.1f %.6f %.1f %.6f\n", engineMs, engineScore.value_or(-1), processMs,
+                processScore.value_or(-1));
+    return engineScore ? 0 : 1;
+}
