@@ -7,75 +7,80 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 
 namespace JpegRgb {
 
 namespace {
 
-// Keys' cubic with a = -0.6 at the four distances a centred 2× upsampling needs.
-constexpr float near1 = 0.871875f; // 0.25
-constexpr float near2 = 0.240625f; // 0.75
-constexpr float far1 = -0.084375f; // 1.25
-constexpr float far2 = -0.028125f; // 1.75
+// ffmpeg's default cubic: Keys' kernel with a = -0.6.
+float keys(float distance) {
+    constexpr float a = -0.6f;
+    const float d = std::abs(distance);
+    if (d < 1.0f)
+        return ((a + 2.0f) * d - (a + 3.0f)) * d * d + 1.0f;
+    if (d < 2.0f)
+        return ((a * d - 5.0f * a) * d + 8.0f * a) * d - 4.0f * a;
+    return 0.0f;
+}
 
-// One line of chroma samples to twice as many, samples centred between the output's.
-void doubleLine(const float* in, int count, float* out, int outCount) {
-    const auto at = [&](int i) { return in[std::clamp(i, 0, count - 1)]; };
-    const auto edge = [&](int x) {
-        const int k = x / 2;
-        out[x] = (x % 2 == 0)
-                     ? far2 * at(k - 2) + near2 * at(k - 1) + near1 * at(k) + far1 * at(k + 1)
-                     : far1 * at(k - 1) + near1 * at(k) + near2 * at(k + 1) + far2 * at(k + 2);
-    };
-    // Away from the ends every tap is inside the line: no clamping there.
-    const int first = std::min(2, count), last = std::max(first, count - 2);
-    for (int x = 0; x < std::min(2 * first, outCount); ++x)
-        edge(x);
-    for (int k = first; k < last && 2 * k + 1 < outCount; ++k) {
-        out[2 * k] = far2 * in[k - 2] + near2 * in[k - 1] + near1 * in[k] + far1 * in[k + 1];
-        out[2 * k + 1] = far1 * in[k - 1] + near1 * in[k] + near2 * in[k + 1] + far2 * in[k + 2];
+// The four input samples an output sample reads, and their weights: the input's `count` samples
+// spread over the output's `outCount` with their centres aligned, as ffmpeg's scaler spreads a
+// chroma plane over the whole picture (so an odd size is not quite a doubling).
+struct Taps {
+    std::array<int, 4> at;
+    std::array<float, 4> weight;
+};
+
+std::vector<Taps> tapsFor(int count, int outCount) {
+    std::vector<Taps> taps(static_cast<size_t>(outCount));
+    for (int x = 0; x < outCount; ++x) {
+        const double centre = (x + 0.5) * double(count) / double(outCount) - 0.5;
+        const int k = int(std::floor(centre));
+        const float t = float(centre - k);
+        Taps& tap = taps[size_t(x)];
+        for (int j = 0; j < 4; ++j) {
+            tap.at[size_t(j)] = std::clamp(k - 1 + j, 0, count - 1);
+            tap.weight[size_t(j)] = keys(t + 1.0f - float(j));
+        }
     }
-    for (int x = 2 * last; x < outCount; ++x)
-        edge(x);
+    return taps;
 }
 
 // A chroma plane of `w` × `h` samples at full size, one output row at a time.
 class FullChroma {
   public:
     FullChroma(const unsigned char* plane, int stride, int w, int h, int width, int height)
-        : plane_(plane), stride_(stride), w_(w), h_(h), width_(width), height_(height),
-          tall_(size_t(w)), row_(size_t(width)) {}
+        : plane_(plane), stride_(stride), w_(w), h_(h), width_(width), across_(tapsFor(w, width)),
+          down_(tapsFor(h, height)), tall_(size_t(w)), row_(size_t(width)) {}
 
-    // Output row `y`: its four nearest input rows weighted, then doubled across where needed.
+    // Output row `y`: its four input rows weighted, then spread across.
     const float* row(int y) {
-        if (h_ == height_) {
-            std::copy(input(y), input(y) + w_, tall_.begin());
-        } else {
-            const int k = y / 2;
-            const bool even = y % 2 == 0;
-            const unsigned char* r0 = input(even ? k - 2 : k - 1);
-            const unsigned char* r1 = input(even ? k - 1 : k);
-            const unsigned char* r2 = input(even ? k : k + 1);
-            const unsigned char* r3 = input(even ? k + 1 : k + 2);
-            const float w0 = even ? far2 : far1, w1 = even ? near2 : near1;
-            const float w2 = even ? near1 : near2, w3 = even ? far1 : far2;
-            for (int x = 0; x < w_; ++x)
-                tall_[size_t(x)] = w0 * r0[x] + w1 * r1[x] + w2 * r2[x] + w3 * r3[x];
+        const Taps& down = down_[size_t(y)];
+        const unsigned char* r0 = input(down.at[0]);
+        const unsigned char* r1 = input(down.at[1]);
+        const unsigned char* r2 = input(down.at[2]);
+        const unsigned char* r3 = input(down.at[3]);
+        const auto [w0, w1, w2, w3] = down.weight;
+        for (int x = 0; x < w_; ++x)
+            tall_[size_t(x)] = w0 * r0[x] + w1 * r1[x] + w2 * r2[x] + w3 * r3[x];
+        for (int x = 0; x < width_; ++x) {
+            const Taps& across = across_[size_t(x)];
+            row_[size_t(x)] = across.weight[0] * tall_[size_t(across.at[0])] +
+                              across.weight[1] * tall_[size_t(across.at[1])] +
+                              across.weight[2] * tall_[size_t(across.at[2])] +
+                              across.weight[3] * tall_[size_t(across.at[3])];
         }
-        if (w_ == width_)
-            return tall_.data();
-        doubleLine(tall_.data(), w_, row_.data(), width_);
         return row_.data();
     }
 
   private:
-    const unsigned char* input(int y) const {
-        return plane_ + size_t(std::clamp(y, 0, h_ - 1)) * size_t(stride_);
-    }
+    const unsigned char* input(int y) const { return plane_ + size_t(y) * size_t(stride_); }
 
     const unsigned char* plane_;
-    int stride_, w_, h_, width_, height_;
+    int stride_, w_, h_, width_;
+    std::vector<Taps> across_, down_;
     std::vector<float> tall_, row_;
 };
 
