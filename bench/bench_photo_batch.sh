@@ -126,11 +126,10 @@ for mode in "${modes[@]}"; do
       "\($i.grey) \($i.source) \($d) \(.post | join(" "))"] | join("\n") | @sh),
     ([$i.hasAlpha, $ffmpeg] + .arguments | @sh)' \
     "$work/plan-$mode.json" >"$work/lines"
+  outputs=$(jq '[.items[].invocations[].destinations[]] | length' "$work/plan-$mode.json")
   n=0
-  outputs=0
   while IFS= read -r lines && IFS= read -r call; do
     n=$((n + 1))
-    outputs=$((outputs + $(eval "printf '%s\n' $lines" | wc -l)))
     printf '. %q\noutputs=%s\ninvocation %s\n' "$work/steps.sh" "$lines" "$call" >"$work/jobs/$n.sh"
     echo "$work/jobs/$n.sh"
   done <"$work/lines" >"$work/jobs.list"
