@@ -33,13 +33,13 @@ cat >"$work/steps.sh" <<'STEPS'
 invocation() {
   local alpha="$1" ffmpeg="$2" refs=() grey source dest post
   shift 2
-  for a; do [[ "$a" == *.reference.pam ]] && refs+=("$a"); done
+  for a; do [[ "$a" == *.reference.fits ]] && refs+=("$a"); done
   mkdir -p "$(dirname "${@: -1}")"
   "$ffmpeg" "$@" || exit 1
   while read -r grey source dest post; do
     output "$alpha" "$grey" "$source" "$dest" "$post"
     local ref="${refs[0]:-}"
-    for r in "${refs[@]}"; do [[ "$r" == "$dest.reference.pam" ]] && ref="$r"; done
+    for r in "${refs[@]}"; do [[ "$r" == "$dest.reference.fits" ]] && ref="$r"; done
     [[ -n "$ref" ]] && score "$ffmpeg" "$alpha" "$ref" "$dest"
   done <<<"$outputs"
   rm -f "${refs[@]}"
@@ -51,7 +51,7 @@ score() {
   written='noformat=pix_fmts=pal8|gbrp|gbrap'
   [[ "$alpha" == true ]] && written='format=rgba,split[w_bg][w_fg];[w_bg]lutrgb=r=255:g=255:b=255:a=255[w_white];[w_white][w_fg]overlay=format=auto'
   case "$dest" in *.jpg | *.png | *.webp) literal=(-f image2 -pattern_type none) ;; esac
-  "$ffmpeg" -hide_banner -nostdin -y -loglevel error -f pam_pipe -i "$ref" "${literal[@]}" -i "$dest" \
+  "$ffmpeg" -hide_banner -nostdin -y -loglevel error -f fits -i "$ref" "${literal[@]}" -i "$dest" \
     -filter_complex "[0:V:0]format=gbrp[ref];[1:V:0]$written,format=gbrp[out];[ref][out]ssim=stats_file=/dev/stderr" \
     -frames:v 1 -f null - 2>/dev/null
 }

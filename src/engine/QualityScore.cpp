@@ -6,7 +6,7 @@
 
 #include "tools/ImageSsim.h"
 #include "tools/JpegRgb.h"
-#include "tools/SourcePreparer.h"
+#include "tools/RgbPlanes.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,15 +49,15 @@ std::optional<double> jpegInProcess(const Request& request) {
     QFile written(request.written);
     if (!written.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QImage output = JpegRgb::decode(written.readAll());
-    const QImage reference = SourcePreparer::readPam(request.reference);
+    const RgbPlanes output = JpegRgb::decode(written.readAll());
+    const RgbPlanes reference = RgbPlanes::readFits(request.reference);
     // On a small picture the few samples at its edges, which ffmpeg's scaler treats its own way,
     // would weigh in the figure.
     constexpr int smallest = 64;
-    if (output.isNull() || reference.format() != QImage::Format_RGB32 ||
-        output.width() < smallest || output.height() < smallest)
+    if (output.isNull() || reference.isNull() || output.width() < smallest ||
+        output.height() < smallest)
         return std::nullopt;
-    return ImageSsim::flattened(reference, output, false);
+    return ImageSsim::rgb(reference.planes, output.planes);
 }
 
 } // namespace
@@ -78,7 +78,7 @@ QStringList arguments(const PlannedOutput& output, const Request& request) {
         reference =
             QStringLiteral("[0:V:0]") + ScoreReference::filters(output, request.alpha, pick);
     } else {
-        arguments << QStringLiteral("-f") << QStringLiteral("pam_pipe") << QStringLiteral("-i")
+        arguments << QStringLiteral("-f") << QStringLiteral("fits") << QStringLiteral("-i")
                   << request.reference;
         reference = QStringLiteral("[0:V:0]format=gbrp");
     }

@@ -53,17 +53,16 @@ qsizetype insert(QStringList& arguments, qsizetype after, const PlannedOutput& o
     // ffmpeg inserts, and the reference must be the very picture a score reading the source
     // builds. So it scales the source once more rather than taking the encoder's frames, whose
     // scale already turned them into the encoder's pixel format.
-    // A PAM: its header gives the size, and the score can read it without ffmpeg. Packed RGB is
-    // reached by way of planar RGB, an exact reordering, so the values are the planar chain's.
+    // FITS: the one format ffmpeg writes planar RGB into with a header giving its size, so the
+    // score reads the planes its ssim compares, in-process or in ffmpeg, without a conversion.
     const QStringList added{QStringLiteral("-filter_complex"),
-                            QStringLiteral("[0:V:0]") + filters(output, alpha) +
-                                QStringLiteral(",format=rgb24") + label,
+                            QStringLiteral("[0:V:0]") + filters(output, alpha) + label,
                             QStringLiteral("-map"),
                             label,
                             QStringLiteral("-frames:v"),
                             QStringLiteral("1"),
                             QStringLiteral("-c:v"),
-                            QStringLiteral("pam"),
+                            QStringLiteral("fits"),
                             QStringLiteral("-f"),
                             QStringLiteral("image2pipe"),
                             path};
@@ -89,7 +88,7 @@ void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan,
         }
         const qsizetype slot =
             insert(invocation.arguments, at, output, alpha, int(k),
-                   output.destination.toLocalFile() + QStringLiteral(".reference.pam"));
+                   output.destination.toLocalFile() + QStringLiteral(".reference.fits"));
         for (qsizetype& other : invocation.writeSlots)
             other += slot - at;
         at = slot;

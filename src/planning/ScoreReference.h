@@ -9,7 +9,7 @@
 
 // The picture an output's score compares it with: the source read as the output reads it (its
 // -vf chain), flattened onto white for a transparent source, in planar RGB. The process that
-// encodes a still can write it as a raw file, so the score need not decode the source again.
+// encodes a still can write it as a file of its own, so the score need not decode the source again.
 namespace ScoreReference {
 
 // The filters from the decoded source to the reference; `pick` (a frame choice) goes just before

@@ -199,21 +199,22 @@ int threadsFor(qint64 pixels) {
     return int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
 }
 
-// The window sums of a pair, bands of window rows spread over threads.
+// The window sums of each pair, bands of window rows spread over threads.
 template <typename Rows>
-double total(const std::vector<std::pair<Rows, Rows>>& pairs, int width, int height) {
+std::vector<double> totals(const std::vector<std::pair<Rows, Rows>>& pairs, int width, int height) {
     const int rows = height / 4 - 1;
     const int bands = (rows + bandRows - 1) / bandRows;
     std::vector<double> partial(pairs.size() * bands);
-    spread(int(partial.size()), threadsFor(qint64(width) * height), [&](int k) {
-        const auto& [a, b] = pairs[k / bands];
-        const int from = 1 + (k % bands) * bandRows;
-        partial[k] = bandSum(a, b, width, from, std::min(from + bandRows, rows + 1));
-    });
-    std::vector<double> totals(pairs.size());
+    spread(int(partial.size()), threadsFor(qint64(width) * height * qint64(pairs.size())),
+           [&](int k) {
+               const auto& [a, b] = pairs[k / bands];
+               const int from = 1 + (k % bands) * bandRows;
+               partial[k] = bandSum(a, b, width, from, std::min(from + bandRows, rows + 1));
+           });
+    std::vector<double> sums(pairs.size());
     for (std::size_t k = 0; k < partial.size(); ++k)
-        totals[k / bands] += partial[k];
-    return totals.size() == 1 ? totals.front() : std::min(totals.front(), totals.back());
+        sums[k / bands] += partial[k];
+    return sums;
 }
 
 // c·a/255, rounded: the colour over black.
@@ -242,13 +243,33 @@ QImage argb(const QImage& image) {
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+bool comparable(const Plane& a, const Plane& b) {
+    return a.width == b.width && a.height == b.height && a.width >= 8 && a.height >= 8;
+}
+
+double windows(int width, int height) {
+    return double(width / 4 - 1) * double(height / 4 - 1);
+}
+
 } // namespace
 
 std::optional<double> plane(const Plane& a, const Plane& b) {
-    if (a.width != b.width || a.height != b.height || a.width < 8 || a.height < 8)
+    if (!comparable(a, b))
         return std::nullopt;
-    const double windows = double(a.width / 4 - 1) * double(a.height / 4 - 1);
-    return total<PlaneRows>({{{a}, {b}}}, a.width, a.height) / windows;
+    return totals<PlaneRows>({{{a}, {b}}}, a.width, a.height).front() / windows(a.width, a.height);
+}
+
+std::optional<double> rgb(const Planes& a, const Planes& b) {
+    std::vector<std::pair<PlaneRows, PlaneRows>> pairs;
+    for (std::size_t c = 0; c < a.size(); ++c) {
+        if (!comparable(a[c], b[c]) || !comparable(a[c], a[0]))
+            return std::nullopt;
+        pairs.push_back({{a[c]}, {b[c]}});
+    }
+    double sum = 0;
+    for (const double total : totals(pairs, a[0].width, a[0].height))
+        sum += total;
+    return sum / (3 * windows(a[0].width, a[0].height));
 }
 
 std::optional<double> flattened(const QImage& reference, const QImage& candidate, bool alpha) {
@@ -257,13 +278,13 @@ std::optional<double> flattened(const QImage& reference, const QImage& candidate
     const QImage a = argb(reference);
     const QImage b = argb(candidate);
     const bool transparent = a.hasAlphaChannel() || b.hasAlphaChannel();
-    // Onto white (no change to an opaque picture), then onto black where alpha counts.
+    // Onto white (no change to an opaque picture), then onto black where alpha counts: the lower.
     std::vector<std::pair<FlatRows, FlatRows>> pairs{
         {{a, flattening(true)}, {b, flattening(true)}}};
     if (alpha && transparent)
         pairs.push_back({{a, flattening(false)}, {b, flattening(false)}});
-    const double windows = double(a.width() / 4 - 1) * double(a.height() / 4 - 1);
-    return total(pairs, a.width(), a.height()) / (3 * windows);
+    const std::vector<double> sums = totals(pairs, a.width(), a.height());
+    return *std::min_element(sums.begin(), sums.end()) / (3 * windows(a.width(), a.height()));
 }
 
 } // namespace ImageSsim

@@ -2,6 +2,7 @@
 
 #include <QImage>
 
+#include <array>
 #include <optional>
 
 // The structural similarity of two pictures of one size, computed in-process as ffmpeg's ssim
@@ -17,9 +18,16 @@ struct Plane {
     int height = 0;
 };
 
+// R, G and B.
+using Planes = std::array<Plane, 3>;
+
 // The mean over every window of two planes of one size; no value when either side is under 8
 // pixels (no whole window).
 std::optional<double> plane(const Plane& a, const Plane& b);
+
+// The mean of the three planes' figures: the "All" figure of ffmpeg's ssim on planar RGB. No value
+// when a size differs or a side is too small.
+std::optional<double> rgb(const Planes& a, const Planes& b);
 
 // Both pictures flattened onto white and, when `alpha`, onto black too: the lower "All" figure.
 // An opaque picture is compared as it is. No value when the sizes differ or a side is too small.

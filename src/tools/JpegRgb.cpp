@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <new>
 
 namespace JpegRgb {
 
@@ -48,49 +49,93 @@ std::vector<Taps> tapsFor(int count, int outCount) {
     return taps;
 }
 
-// A chroma plane of `w` × `h` samples at full size, one output row at a time.
+// A chroma plane of `w` × `h` samples at full size, one output row at a time: each input row is
+// spread across once, as ffmpeg's scaler does it, and four of those are weighted down.
 class FullChroma {
   public:
     FullChroma(const unsigned char* plane, int stride, int w, int h, int width, int height)
-        : plane_(plane), stride_(stride), w_(w), h_(h), width_(width), across_(tapsFor(w, width)),
-          down_(tapsFor(h, height)), tall_(size_t(w)), row_(size_t(width)) {}
+        : plane_(plane), stride_(stride), width_(width), across_(tapsFor(w, width)),
+          down_(tapsFor(h, height)), input_(size_t(w)), row_(size_t(width)) {
+        for (std::vector<float>& kept : spread_)
+            kept.resize(size_t(width));
+    }
 
-    // Output row `y`: its four input rows weighted, then spread across.
+    // Output row `y`.
     const float* row(int y) {
         const Taps& down = down_[size_t(y)];
-        const unsigned char* r0 = input(down.at[0]);
-        const unsigned char* r1 = input(down.at[1]);
-        const unsigned char* r2 = input(down.at[2]);
-        const unsigned char* r3 = input(down.at[3]);
+        const float* r0 = spread(down.at[0]);
+        const float* r1 = spread(down.at[1]);
+        const float* r2 = spread(down.at[2]);
+        const float* r3 = spread(down.at[3]);
         const auto [w0, w1, w2, w3] = down.weight;
-        for (int x = 0; x < w_; ++x)
-            tall_[size_t(x)] = w0 * r0[x] + w1 * r1[x] + w2 * r2[x] + w3 * r3[x];
-        for (int x = 0; x < width_; ++x) {
-            const Taps& across = across_[size_t(x)];
-            row_[size_t(x)] = across.weight[0] * tall_[size_t(across.at[0])] +
-                              across.weight[1] * tall_[size_t(across.at[1])] +
-                              across.weight[2] * tall_[size_t(across.at[2])] +
-                              across.weight[3] * tall_[size_t(across.at[3])];
-        }
-        return row_.data();
+        float* out = row_.data();
+        for (int x = 0; x < width_; ++x)
+            out[x] = w0 * r0[x] + w1 * r1[x] + w2 * r2[x] + w3 * r3[x];
+        return out;
     }
 
   private:
-    const unsigned char* input(int y) const { return plane_ + size_t(y) * size_t(stride_); }
+    // Input row `y` spread across. The four rows an output row reads are consecutive (or
+    // repeated at the edges), so four kept rows, one per remainder, serve every output row.
+    const float* spread(int y) {
+        const size_t slot = size_t(y) % spread_.size();
+        float* out = spread_[slot].data();
+        if (spreadRow_[slot] == y)
+            return out;
+        spreadRow_[slot] = y;
+        const unsigned char* samples = plane_ + size_t(y) * size_t(stride_);
+        std::copy_n(samples, input_.size(), input_.begin()); // to floats once, not per tap
+        const float* in = input_.data();
+        const auto byTaps = [&](int x) {
+            const Taps& across = across_[size_t(x)];
+            out[x] = across.weight[0] * in[across.at[0]] + across.weight[1] * in[across.at[1]] +
+                     across.weight[2] * in[across.at[2]] + across.weight[3] * in[across.at[3]];
+        };
+        const int w = int(input_.size());
+        if (width_ != 2 * w || w < 8) {
+            for (int x = 0; x < width_; ++x)
+                byTaps(x);
+            return out;
+        }
+        // A doubling, the usual case: away from the edges the taps repeat every two samples, so
+        // they need no lookup.
+        const auto [e0, e1, e2, e3] = across_[4].weight;
+        const auto [o0, o1, o2, o3] = across_[5].weight;
+        for (int k = 2; k < w - 2; ++k) {
+            out[2 * k] = e0 * in[k - 2] + e1 * in[k - 1] + e2 * in[k] + e3 * in[k + 1];
+            out[2 * k + 1] = o0 * in[k - 1] + o1 * in[k] + o2 * in[k + 1] + o3 * in[k + 2];
+        }
+        for (const int x : {0, 1, 2, 3, width_ - 4, width_ - 3, width_ - 2, width_ - 1})
+            byTaps(x);
+        return out;
+    }
 
     const unsigned char* plane_;
-    int stride_, w_, h_, width_;
+    int stride_, width_;
     std::vector<Taps> across_, down_;
-    std::vector<float> tall_, row_;
+    std::array<std::vector<float>, 4> spread_;
+    std::array<int, 4> spreadRow_{-1, -1, -1, -1};
+    std::vector<float> input_, row_;
 };
 
-unsigned char level(float value) {
-    return static_cast<unsigned char>(std::clamp(value + 0.5f, 0.0f, 255.0f));
+// One row to R, G and B by the full-range conversion, rounded.
+void convert(const unsigned char* luma, const float* cb, const float* cr, uchar* __restrict red,
+             uchar* __restrict green, uchar* __restrict blue, int width) {
+    // min and max rather than clamp, whose order of tests keeps the compiler from vectorising.
+    const auto level = [](float value) {
+        return static_cast<uchar>(static_cast<int>(std::min(std::max(value + 0.5f, 0.0f), 255.0f)));
+    };
+    for (int x = 0; x < width; ++x) {
+        const float y = luma[x], u = cb[x] - 128.0f, v = cr[x] - 128.0f;
+        red[x] = level(y + 1.402f * v);
+        green[x] = level(y - 0.344136f * u - 0.714136f * v);
+        blue[x] = level(y + 1.772f * u);
+    }
 }
 
 } // namespace
 
-QImage decode(const QByteArray& jpeg) {
+RgbPlanes decode(const QByteArray& jpeg) {
     const std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
     if (!handle)
         return {};
@@ -122,21 +167,26 @@ QImage decode(const QByteArray& jpeg) {
                                 height, TJFLAG_ACCURATEDCT) != 0)
         return {};
 
-    QImage result(width, height, QImage::Format_RGB32);
-    if (result.isNull())
+    const qsizetype planeBytes = qsizetype(width) * height;
+    const std::shared_ptr<uchar[]> memory(new (std::nothrow) uchar[size_t(3 * planeBytes)]);
+    if (!memory)
         return {};
+    RgbPlanes result;
+    for (qsizetype c = 0; c < 3; ++c)
+        result.planes[size_t(c)] = {memory.get() + c * planeBytes, width, width, height};
+    result.storage = memory;
+    uchar* const red = memory.get();
+    uchar* const green = red + planeBytes;
+    uchar* const blue = green + planeBytes;
     if (grey) {
         for (int y = 0; y < height; ++y) {
             const unsigned char* luma = planes[0].data() + size_t(y) * size_t(strides[0]);
-            auto* out = reinterpret_cast<QRgb*>(result.scanLine(y));
-            for (int x = 0; x < width; ++x)
-                out[x] = qRgb(luma[x], luma[x], luma[x]);
+            for (uchar* plane : {red, green, blue})
+                std::copy_n(luma, width, plane + qsizetype(y) * width);
         }
         return result;
     }
     // Bands of rows on the thread pool, each with its own chroma rows.
-    uchar* const bits = result.bits(); // detached here, before the threads write into it
-    const qsizetype bytesPerLine = result.bytesPerLine();
     const int bands = std::max(1, std::min(QThread::idealThreadCount(), height / 64));
     std::vector<std::pair<int, int>> rows; // [first, end) of each band
     for (int band = 0; band < bands; ++band)
@@ -147,14 +197,9 @@ QImage decode(const QByteArray& jpeg) {
         for (int y = band.first; y < band.second; ++y) {
             const float* u = cb.row(y);
             const float* v = cr.row(y);
-            const unsigned char* luma = planes[0].data() + size_t(y) * size_t(strides[0]);
-            auto* out = reinterpret_cast<QRgb*>(bits + y * bytesPerLine);
-            for (int x = 0; x < width; ++x) {
-                const float cbv = u[x] - 128.0f, crv = v[x] - 128.0f;
-                out[x] = qRgb(level(luma[x] + 1.402f * crv),
-                              level(luma[x] - 0.344136f * cbv - 0.714136f * crv),
-                              level(luma[x] + 1.772f * cbv));
-            }
+            const qsizetype at = qsizetype(y) * width;
+            convert(planes[0].data() + size_t(y) * size_t(strides[0]), u, v, red + at, green + at,
+                    blue + at, width);
         }
     });
     return result;

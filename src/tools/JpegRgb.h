@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
+#include "tools/RgbPlanes.h"
 
 // A JPEG decoded to RGB as ffmpeg reads one into planar RGB for its ssim filter: the decoder's
 // YCbCr planes, the chroma brought to full size by ffmpeg's default cubic (Keys, a = -0.6,
@@ -10,8 +10,8 @@
 // which ffmpeg's scaler treats its own way, a few samples differ by more than rounding.
 namespace JpegRgb {
 
-// RGB32; null for a damaged JPEG or a chroma layout other than 4:4:4, 4:2:2, 4:4:0, 4:2:0 and
+// Null for a damaged JPEG or a chroma layout other than 4:4:4, 4:2:2, 4:4:0, 4:2:0 and
 // grey.
-QImage decode(const QByteArray& jpeg);
+RgbPlanes decode(const QByteArray& jpeg);
 
 } // namespace JpegRgb

@@ -96,7 +96,7 @@ class TestFusedPlan : public QObject {
         FusedPlan::Invocation invocation = FusedPlan::group(plan).first();
         const QStringList planned = invocation.arguments;
         ScoreReference::addAll(invocation, plan, alpha);
-        QCOMPARE(invocation.arguments.count("pam"), references);
+        QCOMPARE(invocation.arguments.count("fits"), references);
         QCOMPARE(invocation.arguments.mid(invocation.arguments.size() - planned.size() +
                                           invocation.inputSlot + 1),
                  planned.mid(invocation.inputSlot + 1));
@@ -107,7 +107,7 @@ class TestFusedPlan : public QObject {
                      output.destination.toLocalFile());
             if (const qsizetype slot = invocation.referenceSlots.at(k); slot >= 0) {
                 written.insert(slot);
-                QVERIFY(invocation.arguments.at(slot).endsWith(".reference.pam"));
+                QVERIFY(invocation.arguments.at(slot).endsWith(".reference.fits"));
                 QVERIFY2(invocation.arguments.at(slot - 9).contains(
                              ScoreReference::filters(output, alpha)),
                          qPrintable(invocation.arguments.at(slot - 9)));

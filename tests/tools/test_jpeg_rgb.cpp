@@ -1,8 +1,10 @@
-// JPEGs decoded to RGB for scores must give ffmpeg's pixels for every chroma layout and size the
-// outputs and the sources kept in their place can have.
+// The two pictures an in-process score reads must be ffmpeg's pixels: a JPEG decoded to RGB, for
+// every chroma layout and size the outputs and the sources kept in their place can have, and the
+// reference its encode wrote.
 #include "TestSupport.h"
 #include "tools/JpegRepack.h"
 #include "tools/JpegRgb.h"
+#include "tools/RgbPlanes.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -50,8 +52,8 @@ class TestJpegRgb : public QObject {
                 {"-i", jpeg, "-vf", "format=gbrp,format=rgb24", "-f", "rawvideo", raw}, &error),
             qPrintable(error));
         const QByteArray expected = TestSupport::readFile(raw);
-        const QImage decoded = JpegRgb::decode(TestSupport::readFile(jpeg));
-        QCOMPARE(decoded.size(), size);
+        const RgbPlanes decoded = JpegRgb::decode(TestSupport::readFile(jpeg));
+        QCOMPARE(QSize(decoded.width(), decoded.height()), size);
         QCOMPARE(expected.size(), qsizetype(size.width()) * size.height() * 3);
         // The same to rounding, but for a few samples at the picture's edges, which ffmpeg's
         // scaler treats its own way.
@@ -59,11 +61,11 @@ class TestJpegRgb : public QObject {
         qint64 total = 0;
         for (int y = 0; y < size.height(); ++y)
             for (int x = 0; x < size.width(); ++x) {
-                const QRgb pixel = decoded.pixel(x, y);
                 const auto* want = reinterpret_cast<const uchar*>(expected.constData()) +
                                    3 * (qsizetype(y) * size.width() + x);
-                for (const int d :
-                     {qRed(pixel) - want[0], qGreen(pixel) - want[1], qBlue(pixel) - want[2]}) {
+                for (int c = 0; c < 3; ++c) {
+                    const ImageSsim::Plane& plane = decoded.planes[size_t(c)];
+                    const int d = plane.data[y * plane.stride + x] - want[c];
                     apart += std::abs(d) > 2;
                     total += std::abs(d);
                 }
@@ -73,6 +75,48 @@ class TestJpegRgb : public QObject {
                  qPrintable(QStringLiteral("%1 values more than 2 apart, mean %2")
                                 .arg(apart)
                                 .arg(double(total) / values)));
+    }
+
+    void readsTheReferenceAsFFmpegWroteIt() {
+        // An odd size and values away from 0 and 255, which a reader that scaled would spread.
+        const QString fits = temp_.filePath("reference.fits");
+        const QString raw = temp_.filePath("reference.rgb");
+        QString error;
+        QVERIFY2(TestSupport::ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=301x77,lutrgb=r=val/2+40",
+                                      "-frames:v", "1", "-vf", "format=gbrp", "-c:v", "fits", "-f",
+                                      "image2pipe", fits},
+                                     &error),
+                 qPrintable(error));
+        QVERIFY2(
+            TestSupport::ffmpeg(
+                {"-f", "fits", "-i", fits, "-vf", "format=rgb24", "-f", "rawvideo", raw}, &error),
+            qPrintable(error));
+        const QByteArray expected = TestSupport::readFile(raw);
+        const RgbPlanes read = RgbPlanes::readFits(fits);
+        QCOMPARE(QSize(read.width(), read.height()), QSize(301, 77));
+        QCOMPARE(expected.size(), qsizetype(301) * 77 * 3);
+        for (int y = 0; y < 77; ++y)
+            for (int x = 0; x < 301; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const ImageSsim::Plane& plane = read.planes[size_t(c)];
+                    if (plane.data[y * plane.stride + x] !=
+                        uchar(expected.at(3 * (y * 301 + x) + c)))
+                        QFAIL(qPrintable(
+                            QStringLiteral("channel %1 differs at %2,%3").arg(c).arg(x).arg(y)));
+                }
+
+        // Cut short, grey, or not FITS at all: nothing, rather than a picture read past its end.
+        const QString cut = temp_.filePath("cut.fits");
+        QVERIFY(TestSupport::writeFile(cut, TestSupport::readFile(fits).left(2880 + 301 * 77 * 2)));
+        QVERIFY(RgbPlanes::readFits(cut).isNull());
+        const QString grey = temp_.filePath("grey.fits");
+        QVERIFY2(TestSupport::ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x64,format=gray",
+                                      "-frames:v", "1", "-c:v", "fits", "-f", "image2pipe", grey},
+                                     &error),
+                 qPrintable(error));
+        QVERIFY(RgbPlanes::readFits(grey).isNull());
+        QVERIFY(RgbPlanes::readFits(raw).isNull());
+        QVERIFY(RgbPlanes::readFits(temp_.filePath("missing.fits")).isNull());
     }
 
     void refusesWhatIsNotAWholeJpeg() {
