@@ -112,8 +112,9 @@ for part in "${parts[@]}"; do
       referenceSeconds=$(branch "${with[@]}" -- "${without[@]}")
       reference=$(jq -r '.items[0].invocations[0].arguments[] | select(endswith(".reference.fits"))' \
         "$work/plan.json")
-      read -r measureMs ssim processMs _ < <("$bench_score" "$reference" \
-        "$(jq -r '.items[0].outputs[0].destination' "$work/plan.json")")
+      # No reference when the output is the source as it is (no width cap): the score reads that.
+      read -r measureMs ssim processMs _ < <("$bench_score" "$big" \
+        "$(jq -r '.items[0].outputs[0].destination' "$work/plan.json")" ${reference:+"$reference"})
       added=$(echo "$referenceSeconds + $measureMs / 1000" | bc -l)
       printf 'score, 12 MP JPEG %-15s item %5.2f s  reference %5.3f s  measure %5.3f s (by an ffmpeg process %5.3f s)  share %4.1f %%  ssim %s\n' \
         "${flags:-(defaults)}" "$best" "$referenceSeconds" \

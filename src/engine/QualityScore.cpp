@@ -7,6 +7,7 @@
 #include "tools/ImageSsim.h"
 #include "tools/JpegRgb.h"
 #include "tools/RgbPlanes.h"
+#include "tools/SourcePreparer.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <future>
 
 namespace QualityScore {
 
@@ -39,25 +41,44 @@ QStringList literalInput(const QString& path) {
     return {};
 }
 
-// A JPEG against the reference its encode wrote, taken here: the same figure as ffmpeg's (see
-// JpegRgb) without the cost of starting it, which is most of what a score costs. No value when
-// the files cannot be read that way; ffmpeg then measures.
-std::optional<double> jpegInProcess(const Request& request) {
-    if (request.reference.isEmpty() || request.duration > 0 ||
+// The reference of a JPEG output as the score compares it: the one its encode wrote, or else the
+// source itself where that is the reference (its prepared copy, or the JPEG decoded as ffmpeg
+// would); null when neither is to hand.
+RgbPlanes referenceOf(const PlannedOutput& output, const Request& request) {
+    if (!request.reference.isEmpty())
+        return RgbPlanes::readFits(request.reference);
+    if (!ScoreReference::sourceServes(output, request.alpha))
+        return {};
+    if (!request.readPath.isEmpty())
+        return RgbPlanes::fromImage(SourcePreparer::readPam(request.readPath));
+    const FusedArguments::Parsed parsed = FusedArguments::parse(output);
+    QFile source(parsed.source);
+    return source.open(QIODevice::ReadOnly) ? JpegRgb::decode(source.readAll()) : RgbPlanes{};
+}
+
+// A JPEG against its reference, taken here: the same figure as ffmpeg's (see JpegRgb) without the
+// cost of starting it, which is most of what a score costs. No value when the files cannot be
+// read that way; ffmpeg then measures.
+std::optional<double> jpegInProcess(const PlannedOutput& output, const Request& request) {
+    if (request.duration > 0 ||
         PlanPieces::extension(QUrl::fromLocalFile(request.written)) != QLatin1String("jpg"))
         return std::nullopt;
     QFile written(request.written);
     if (!written.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const RgbPlanes output = JpegRgb::decode(written.readAll());
-    const RgbPlanes reference = RgbPlanes::readFits(request.reference);
+    // The two decodes side by side: each starts with a stretch on one core.
+    auto referenceRead = std::async(std::launch::async,
+                                    [&output, &request] { return referenceOf(output, request); });
+    const RgbPlanes decoded = JpegRgb::decode(written.readAll());
+    const RgbPlanes reference = referenceRead.get();
+    if (reference.isNull())
+        return std::nullopt;
     // On a small picture the few samples at its edges, which ffmpeg's scaler treats its own way,
     // would weigh in the figure.
     constexpr int smallest = 64;
-    if (output.isNull() || reference.isNull() || output.width() < smallest ||
-        output.height() < smallest)
+    if (decoded.isNull() || decoded.width() < smallest || decoded.height() < smallest)
         return std::nullopt;
-    return ImageSsim::rgb(reference.planes, output.planes);
+    return ImageSsim::rgb(reference.planes, decoded.planes);
 }
 
 } // namespace
@@ -124,7 +145,7 @@ std::optional<double> meanAll(const QString& statistics) {
 
 std::optional<double> measure(FFmpegJob& job, const QString& ffmpeg, const PlannedOutput& output,
                               const Request& request) {
-    if (const auto score = jpegInProcess(request))
+    if (const auto score = jpegInProcess(output, request))
         return score;
     const QStringList args = arguments(output, request);
     if (args.isEmpty() || !QFileInfo::exists(request.written))

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace ScoreReference {
 
@@ -30,6 +31,16 @@ QString filters(const PlannedOutput& output, bool alpha, const QString& pick) {
         kept << pick;
     kept << QStringLiteral("format=gbrp");
     return kept.join(QLatin1Char(','));
+}
+
+bool sourceServes(const PlannedOutput& output, bool alpha) {
+    if (alpha || output.progressDuration > 0 ||
+        PlanPieces::extension(output.destination) != QLatin1String("jpg"))
+        return false;
+    const FusedArguments::Parsed parsed = FusedArguments::parse(output);
+    const QString source = PlanPieces::extension(QUrl::fromLocalFile(parsed.source));
+    return parsed.why.isEmpty() && parsed.seek.isEmpty() && parsed.filters.isEmpty() &&
+           (source == QLatin1String("jpg") || source == QLatin1String("jpeg"));
 }
 
 QString unwritableBecause(const PlannedOutput& output) {
@@ -77,9 +88,12 @@ void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan,
         return;
     qsizetype at = invocation.inputSlot;
     QHash<QString, qsizetype> slotOf; // by the filters of the reference: outputs alike share one
+    const auto needsOne = [&](const PlannedOutput& output) {
+        return unwritableBecause(output).isEmpty() && !sourceServes(output, alpha);
+    };
     for (qsizetype k = 0; k < invocation.outputs.size(); ++k) {
         const PlannedOutput& output = plan.at(invocation.outputs.at(k));
-        if (!unwritableBecause(output).isEmpty())
+        if (!needsOne(output))
             continue;
         const QString look = filters(output, alpha);
         if (slotOf.contains(look)) {
@@ -94,6 +108,12 @@ void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan,
         at = slot;
         invocation.referenceSlots[k] = slot;
         slotOf.insert(look, slot);
+    }
+    // Outputs their source serves: a reference written for another is still cheaper to read.
+    for (qsizetype k = 0; k < invocation.outputs.size(); ++k) {
+        const PlannedOutput& output = plan.at(invocation.outputs.at(k));
+        if (invocation.referenceSlots[k] < 0 && unwritableBecause(output).isEmpty())
+            invocation.referenceSlots[k] = slotOf.value(filters(output, alpha), -1);
     }
 }
 

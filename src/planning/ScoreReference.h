@@ -16,6 +16,11 @@ namespace ScoreReference {
 // the conversion to RGB. Labels of their own keep it apart from any graph it joins.
 QString filters(const PlannedOutput& output, bool alpha, const QString& pick = {});
 
+// Whether the source as it is decoded is this output's reference: a still JPEG written from a JPEG
+// with no filters, which the score decodes in-process as ffmpeg would (or reads from the source's
+// prepared copy). The encode then writes no reference: it would be the whole decoded source.
+bool sourceServes(const PlannedOutput& output, bool alpha);
+
 // Why the process that encodes this output cannot write its reference; empty when it can.
 QString unwritableBecause(const PlannedOutput& output);
 
@@ -26,9 +31,10 @@ QString unwritableBecause(const PlannedOutput& output);
 qsizetype insert(QStringList& arguments, qsizetype after, const PlannedOutput& output, bool alpha,
                  int index, const QString& path);
 
-// A reference for every output of the invocation that can have one (`plan` is what its indices
-// point into); outputs with the same look share one. Its path stands in at plan time as each
-// destination stands for its staged file.
+// A reference for every output of the invocation that can have one and is not served by its
+// source (`plan` is what its indices point into); outputs with the same look share one, and one
+// served by its source takes a reference written for another anyway. Its path stands in at plan
+// time as each destination stands for its staged file.
 void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan, bool alpha);
 
 } // namespace ScoreReference

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QHash>
 
+#include <new>
+
 namespace {
 
 // A FITS header: 80-character cards in blocks of 2880 bytes, up to the END card.
@@ -63,5 +65,33 @@ RgbPlanes RgbPlanes::readFits(const QString& path) {
                                      width, height};
     }
     picture.storage = std::move(file);
+    return picture;
+}
+
+RgbPlanes RgbPlanes::fromImage(const QImage& image) {
+    if (image.isNull())
+        return {};
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    const int width = rgb.width(), height = rgb.height();
+    const qsizetype planeBytes = qsizetype(width) * height;
+    const std::shared_ptr<uchar[]> memory(new (std::nothrow) uchar[size_t(3 * planeBytes)]);
+    if (!memory)
+        return {};
+    RgbPlanes picture;
+    for (qsizetype c = 0; c < 3; ++c)
+        picture.planes[size_t(c)] = {memory.get() + c * planeBytes, width, width, height};
+    picture.storage = memory;
+    uchar* const red = memory.get();
+    uchar* const green = red + planeBytes;
+    uchar* const blue = green + planeBytes;
+    for (int y = 0; y < height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        const qsizetype at = qsizetype(y) * width;
+        for (int x = 0; x < width; ++x) {
+            red[at + x] = uchar(qRed(line[x]));
+            green[at + x] = uchar(qGreen(line[x]));
+            blue[at + x] = uchar(qBlue(line[x]));
+        }
+    }
     return picture;
 }

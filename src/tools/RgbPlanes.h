@@ -2,6 +2,7 @@
 
 #include "tools/ImageSsim.h"
 
+#include <QImage>
 #include <QString>
 
 #include <memory>
@@ -15,6 +16,9 @@ struct RgbPlanes {
     bool isNull() const { return !storage; }
     int width() const { return planes[0].width; }
     int height() const { return planes[0].height; }
+
+    // An opaque picture's colours, copied; null for a null picture.
+    static RgbPlanes fromImage(const QImage& image);
 
     // The picture ffmpeg's FITS encoder writes from planar RGB (8 bits, three planes, rows from
     // the bottom up), mapped rather than read; null for any other file.

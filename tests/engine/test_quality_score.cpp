@@ -2,6 +2,7 @@
 // are checked against ffmpeg's own ssim run on a reference built here, independently of the
 // planner; the search is watched through a logging stand-in for ffmpeg.
 #include "EngineSupport.h"
+#include "engine/QualityScore.h"
 #include "planning/QualitySearch.h"
 
 #include <QProcess>
@@ -150,6 +151,48 @@ class TestQualityScore : public QObject {
         QVERIFY2(expected > 0.5, qPrintable(QString::number(expected)));
         QVERIFY2(std::abs(*file.ssim - expected) <= 0.002,
                  qPrintable(QStringLiteral("%1 against %2").arg(*file.ssim).arg(expected)));
+    }
+
+    // A JPEG written from a JPEG as it is has the decoded source for its reference, which the
+    // score reads itself: the source's prepared copy, or the JPEG decoded as ffmpeg would. No
+    // ffmpeg is at hand, so a figure can only come from the in-process measure.
+    void unfilteredJpegScoredAgainstItsSource_data() {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<bool>("prepared");
+        TestSupport::row("4:2:0", u"yuvj420p"_s, false);
+        TestSupport::row("4:2:2", u"yuvj422p"_s, false);
+        TestSupport::row("prepared copy", u"yuvj420p"_s, true);
+    }
+    void unfilteredJpegScoredAgainstItsSource() {
+        QFETCH(QString, layout);
+        QFETCH(bool, prepared);
+        const QString source = src("served-" + layout + ".jpg");
+        const QString copy = src("served-" + layout + ".pam");
+        const QString written = src("served-" + layout + "-out.jpg");
+        QString error;
+        // A real photograph at an odd width, as a source narrower than the cap stays.
+        QVERIFY2(TestSupport::ffmpeg({"-i", src("Garden.jpg"), "-vf", "scale=301:-2", "-pix_fmt",
+                                      layout, "-q:v", "3", "-update", "1", source},
+                                     &error),
+                 qPrintable(error));
+        QVERIFY2(TestSupport::ffmpeg({"-i", source, "-vf", "lutrgb=r=val*0.9", "-c:v", "pam", "-f",
+                                      "image2pipe", copy},
+                                     &error),
+                 qPrintable(error));
+        const QString read = prepared ? copy : source;
+        QVERIFY2(TestSupport::ffmpeg({"-i", read, "-q:v", "12", "-update", "1", written}, &error),
+                 qPrintable(error));
+        PlannedOutput output;
+        output.destination = QUrl::fromLocalFile(src("served.jpg"));
+        output.arguments = {"-i", source, "-c:v", "mjpeg", "-q:v", "12", src("served.jpg")};
+        FFmpegJob job;
+        const auto score =
+            QualityScore::measure(job, src("no-ffmpeg-here"), output,
+                                  {written, prepared ? copy : QString(), false, 0, {}});
+        QVERIFY(score);
+        const double expected = ffmpegSsim(read, written, u"null"_s, u"null"_s);
+        QVERIFY2(expected > 0.5 && std::abs(*score - expected) <= 0.0005,
+                 qPrintable(QStringLiteral("%1 against %2").arg(*score).arg(expected)));
     }
 
     void automaticQualityReachesItsTargetInFiveEncodes() {

@@ -78,21 +78,29 @@ class TestFusedPlan : public QObject {
     }
 
     // A still's encode also writes its score's reference, once per look, before the outputs,
-    // which stay at their slots and last; what lasts or seeks gets none.
+    // which stay at their slots and last; what lasts or seeks gets none, and neither does a JPEG
+    // whose unfiltered JPEG source is its reference, unless another output writes it anyway.
     void scoreReferences_data() {
         QTest::addColumn<Plan>("plan");
         QTest::addColumn<bool>("alpha");
         QTest::addColumn<int>("references");
+        QTest::addColumn<int>("without");
         row("jpeg and webp copy alike",
-            images(photo("a.jpg", 5000, 3000), format(ImageFormat::jpeg, true)), false, 1);
+            images(photo("a.jpg", 5000, 3000), format(ImageFormat::jpeg, true)), false, 1, 0);
         row("flattened jpeg beside transparent webp",
-            images(photo("logo.png", 5000, 3000, true), format(ImageFormat::jpeg, true)), true, 2);
-        row("video and poster", videos(clip(1280, 720, 8)), false, 0);
+            images(photo("logo.png", 5000, 3000, true), format(ImageFormat::jpeg, true)), true, 2,
+            0);
+        row("video and poster", videos(clip(1280, 720, 8)), false, 0, 7);
+        row("unscaled jpeg from a jpeg", images(photo("a.jpg", 1600, 1200)), false, 0, 1);
+        row("unscaled jpeg beside a webp copy",
+            images(photo("a.jpg", 1600, 1200), format(ImageFormat::jpeg, true)), false, 1, 0);
+        row("unscaled jpeg from a png", images(photo("a.png", 1600, 1200)), false, 1, 0);
     }
     void scoreReferences() {
         QFETCH(Plan, plan);
         QFETCH(bool, alpha);
         QFETCH(int, references);
+        QFETCH(int, without);
         FusedPlan::Invocation invocation = FusedPlan::group(plan).first();
         const QStringList planned = invocation.arguments;
         ScoreReference::addAll(invocation, plan, alpha);
@@ -114,6 +122,7 @@ class TestFusedPlan : public QObject {
             }
         }
         QCOMPARE(written.size(), references);
+        QCOMPARE(invocation.referenceSlots.count(-1), without);
     }
 
     // An output with its own input options runs alone, exactly as planned.
