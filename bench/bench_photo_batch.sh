@@ -40,19 +40,23 @@ invocation() {
     output "$alpha" "$grey" "$source" "$dest" "$post"
     local ref="${refs[0]:-}"
     for r in "${refs[@]}"; do [[ "$r" == "$dest.reference.fits" ]] && ref="$r"; done
-    [[ -n "$ref" ]] && score "$ffmpeg" "$alpha" "$ref" "$dest"
+    # No reference: the output is its source as it is (the engine reads the source in-process).
+    if [[ -n "$ref" ]]; then score "$ffmpeg" "$alpha" "$dest" -f fits -i "$ref"
+    else score "$ffmpeg" "$alpha" "$dest" -i "$source"; fi
   done <<<"$outputs"
   rm -f "${refs[@]}"
 }
 
-# The score of one output against its reference, as the engine measures it.
+# score FFMPEG ALPHA DEST INPUT...: the score of one output against its reference (the INPUT
+# arguments that read it), as the engine measures it.
 score() {
-  local ffmpeg="$1" alpha="$2" ref="$3" dest="$4" written literal=()
+  local ffmpeg="$1" alpha="$2" dest="$3" written literal=()
+  shift 3
   written='noformat=pix_fmts=pal8|gbrp|gbrap'
   [[ "$alpha" == true ]] && written='format=rgba,split[w_bg][w_fg];[w_bg]lutrgb=r=255:g=255:b=255:a=255[w_white];[w_white][w_fg]overlay=format=auto'
   case "$dest" in *.jpg | *.png | *.webp) literal=(-f image2 -pattern_type none) ;; esac
-  "$ffmpeg" -hide_banner -nostdin -y -loglevel error -f fits -i "$ref" "${literal[@]}" -i "$dest" \
-    -filter_complex "[0:V:0]format=gbrp[ref];[1:V:0]$written,format=gbrp[out];[ref][out]ssim=stats_file=/dev/stderr" \
+  "$ffmpeg" -hide_banner -nostdin -y -loglevel error "$@" "${literal[@]}" -i "$dest" \
+    -filter_complex "[0:V:0]noformat=pix_fmts=pal8|gbrp|gbrap,format=gbrp[ref];[1:V:0]$written,format=gbrp[out];[ref][out]ssim=stats_file=/dev/stderr" \
     -frames:v 1 -f null - 2>/dev/null
 }
 
