@@ -9,7 +9,6 @@
 #include <array>
 #include <cmath>
 #include <memory>
-#include <new>
 
 namespace JpegRgb {
 
@@ -167,17 +166,12 @@ RgbPlanes decode(const QByteArray& jpeg) {
                                 height, TJFLAG_ACCURATEDCT) != 0)
         return {};
 
-    const qsizetype planeBytes = qsizetype(width) * height;
-    const std::shared_ptr<uchar[]> memory(new (std::nothrow) uchar[size_t(3 * planeBytes)]);
-    if (!memory)
+    RgbPlanes result = RgbPlanes::allocate(width, height);
+    if (result.isNull())
         return {};
-    RgbPlanes result;
-    for (qsizetype c = 0; c < 3; ++c)
-        result.planes[size_t(c)] = {memory.get() + c * planeBytes, width, width, height};
-    result.storage = memory;
-    uchar* const red = memory.get();
-    uchar* const green = red + planeBytes;
-    uchar* const blue = green + planeBytes;
+    uchar* const red = result.bits(0);
+    uchar* const green = result.bits(1);
+    uchar* const blue = result.bits(2);
     if (grey) {
         for (int y = 0; y < height; ++y) {
             const unsigned char* luma = planes[0].data() + size_t(y) * size_t(strides[0]);

@@ -68,12 +68,10 @@ RgbPlanes RgbPlanes::readFits(const QString& path) {
     return picture;
 }
 
-RgbPlanes RgbPlanes::fromImage(const QImage& image) {
-    if (image.isNull())
-        return {};
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    const int width = rgb.width(), height = rgb.height();
+RgbPlanes RgbPlanes::allocate(int width, int height) {
     const qsizetype planeBytes = qsizetype(width) * height;
+    if (planeBytes <= 0)
+        return {};
     const std::shared_ptr<uchar[]> memory(new (std::nothrow) uchar[size_t(3 * planeBytes)]);
     if (!memory)
         return {};
@@ -81,16 +79,21 @@ RgbPlanes RgbPlanes::fromImage(const QImage& image) {
     for (qsizetype c = 0; c < 3; ++c)
         picture.planes[size_t(c)] = {memory.get() + c * planeBytes, width, width, height};
     picture.storage = memory;
-    uchar* const red = memory.get();
-    uchar* const green = red + planeBytes;
-    uchar* const blue = green + planeBytes;
-    for (int y = 0; y < height; ++y) {
+    return picture;
+}
+
+RgbPlanes RgbPlanes::fromImage(const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    RgbPlanes picture = allocate(rgb.width(), rgb.height());
+    if (picture.isNull())
+        return {};
+    for (int y = 0; y < rgb.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        const qsizetype at = qsizetype(y) * width;
-        for (int x = 0; x < width; ++x) {
-            red[at + x] = uchar(qRed(line[x]));
-            green[at + x] = uchar(qGreen(line[x]));
-            blue[at + x] = uchar(qBlue(line[x]));
+        const qsizetype at = qsizetype(y) * rgb.width();
+        for (int x = 0; x < rgb.width(); ++x) {
+            picture.bits(0)[at + x] = uchar(qRed(line[x]));
+            picture.bits(1)[at + x] = uchar(qGreen(line[x]));
+            picture.bits(2)[at + x] = uchar(qBlue(line[x]));
         }
     }
     return picture;

@@ -17,6 +17,13 @@ struct RgbPlanes {
     int width() const { return planes[0].width; }
     int height() const { return planes[0].height; }
 
+    // Three planes of `width` × `height`, not yet filled, one row after another (stride
+    // `width`); null when the memory is not there.
+    static RgbPlanes allocate(int width, int height);
+
+    // Where plane `c` (0 red, 1 green, 2 blue) is written, on planes from allocate().
+    uchar* bits(int c) { return const_cast<uchar*>(planes[size_t(c)].data); }
+
     // An opaque picture's colours, copied; null for a null picture.
     static RgbPlanes fromImage(const QImage& image);
 
