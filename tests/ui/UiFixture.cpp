@@ -94,8 +94,8 @@ Window::Window(AppModel& model) {
     engine_.load(QUrl(u"qrc:/Tersio/Main.qml"_s));
     if (!engine_.rootObjects().isEmpty())
         window_ = qobject_cast<QQuickWindow*>(engine_.rootObjects().constFirst());
-    if (window_)
-        QTest::qWaitForWindowExposed(window_);
+    if (window_ && !QTest::qWaitForWindowExposed(window_))
+        qWarning("the window was not shown within the wait");
 }
 
 QQuickItem* Window::find(const QString& objectName) const {
