@@ -55,7 +55,8 @@ RgbPlanes RgbPlanes::readFits(const QString& path) {
         header.values.value("BSCALE", "1").toDouble() != 1.0)
         return {};
     const qsizetype planeBytes = qsizetype(width) * height;
-    if (size - header.dataStart < 3 * planeBytes)
+    // Divided rather than multiplied: sizes from a damaged header must not overflow.
+    if (planeBytes > (size - header.dataStart) / 3)
         return {};
     RgbPlanes picture;
     for (qsizetype c = 0; c < 3; ++c) {

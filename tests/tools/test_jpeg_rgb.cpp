@@ -109,6 +109,14 @@ class TestJpegRgb : public QObject {
         const QString cut = temp_.filePath("cut.fits");
         QVERIFY(TestSupport::writeFile(cut, TestSupport::readFile(fits).left(2880 + 301 * 77 * 2)));
         QVERIFY(RgbPlanes::readFits(cut).isNull());
+        QByteArray huge = TestSupport::readFile(fits); // sizes whose product overflows
+        for (const QByteArray key : {"NAXIS1  =", "NAXIS2  ="}) {
+            const qsizetype at = huge.indexOf(key);
+            QVERIFY(at >= 0);
+            huge.replace(at + 10, 20, QByteArray("2000000000").rightJustified(20, ' '));
+        }
+        QVERIFY(TestSupport::writeFile(cut, huge));
+        QVERIFY(RgbPlanes::readFits(cut).isNull());
         const QString grey = temp_.filePath("grey.fits");
         QVERIFY2(TestSupport::ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x64,format=gray",
                                       "-frames:v", "1", "-c:v", "fits", "-f", "image2pipe", grey},
