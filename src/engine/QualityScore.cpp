@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -52,6 +53,9 @@ RgbPlanes referenceOf(const PlannedOutput& output, const Request& request) {
     if (!request.readPath.isEmpty())
         return RgbPlanes::fromImage(SourcePreparer::readPam(request.readPath));
     const FusedArguments::Parsed parsed = FusedArguments::parse(output);
+    // ffmpeg turns a JPEG by its EXIF orientation as it reads it; it then measures.
+    if (QImageReader(parsed.source).transformation() != QImageIOHandler::TransformationNone)
+        return {};
     QFile source(parsed.source);
     return source.open(QIODevice::ReadOnly) ? JpegRgb::decode(source.readAll()) : RgbPlanes{};
 }

@@ -91,6 +91,7 @@ void apply(const SourceFacts& facts, MediaItem& item) {
         item.height = qint64(facts.image->size.height());
         item.hasAlpha = facts.image->hasAlpha;
         item.grey = facts.image->grey;
+        item.turned = facts.image->turned;
     }
 }
 

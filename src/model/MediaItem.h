@@ -89,7 +89,8 @@ struct MediaItem {
     std::optional<double> posterTime;
     // The file as it was when the facts above were read; absent until they are.
     std::optional<FileStamp> factsStamp;
-    bool grey = false; // image with a single colour channel: JPEG outputs stay grey
+    bool grey = false;   // image with a single colour channel: JPEG outputs stay grey
+    bool turned = false; // image stored turned or mirrored, which its decoding applies (EXIF)
     ItemStatus status;
     double progress = 0;
     QString currentTask;

@@ -55,7 +55,7 @@ Processes processes(const QList<PlannedOutput>& plan, const QList<int>& toRun,
     }
     if (item.kind == MediaKind::image)
         for (FusedPlan::Invocation& invocation : result.invocations)
-            ScoreReference::addAll(invocation, plan, item.hasAlpha);
+            ScoreReference::addAll(invocation, plan, item.hasAlpha, item.turned);
     return result;
 }
 

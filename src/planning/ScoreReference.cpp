@@ -82,14 +82,15 @@ qsizetype insert(QStringList& arguments, qsizetype after, const PlannedOutput& o
     return after + added.size();
 }
 
-void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan, bool alpha) {
+void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan, bool alpha,
+            bool turned) {
     invocation.referenceSlots = QList<qsizetype>(invocation.outputs.size(), -1);
     if (invocation.inputSlot < 0)
         return;
     qsizetype at = invocation.inputSlot;
     QHash<QString, qsizetype> slotOf; // by the filters of the reference: outputs alike share one
     const auto needsOne = [&](const PlannedOutput& output) {
-        return unwritableBecause(output).isEmpty() && !sourceServes(output, alpha);
+        return unwritableBecause(output).isEmpty() && (turned || !sourceServes(output, alpha));
     };
     for (qsizetype k = 0; k < invocation.outputs.size(); ++k) {
         const PlannedOutput& output = plan.at(invocation.outputs.at(k));

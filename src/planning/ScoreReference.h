@@ -18,7 +18,8 @@ QString filters(const PlannedOutput& output, bool alpha, const QString& pick = {
 
 // Whether the source as it is decoded is this output's reference: a still JPEG written from a JPEG
 // with no filters, which the score decodes in-process as ffmpeg would (or reads from the source's
-// prepared copy). The encode then writes no reference: it would be the whole decoded source.
+// prepared copy). The encode then writes no reference: it would be the whole decoded source. A
+// source stored turned (EXIF orientation) is not decoded upright in-process, so it needs one.
 bool sourceServes(const PlannedOutput& output, bool alpha);
 
 // Why the process that encodes this output cannot write its reference; empty when it can.
@@ -35,6 +36,7 @@ qsizetype insert(QStringList& arguments, qsizetype after, const PlannedOutput& o
 // source (`plan` is what its indices point into); outputs with the same look share one, and one
 // served by its source takes a reference written for another anyway. Its path stands in at plan
 // time as each destination stands for its staged file.
-void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan, bool alpha);
+void addAll(FusedPlan::Invocation& invocation, const QList<PlannedOutput>& plan, bool alpha,
+            bool turned = false);
 
 } // namespace ScoreReference

@@ -25,6 +25,10 @@ QSize displayedSize(QImageReader& reader) {
     return stored;
 }
 
+bool turned(QImageReader& reader) {
+    return reader.transformation() != QImageIOHandler::TransformationNone;
+}
+
 bool isWide(const QColorSpace& space) {
     return space.isValid() && space.primaries() != QColorSpace::Primaries::SRgb;
 }
@@ -66,9 +70,12 @@ std::optional<ImageFacts> qtFacts(const QString& path) {
     if (!displayed.isEmpty())
         if (const auto channels = ImageHeader::channels(path)) {
             const QByteArray icc = ColourProfile::embeddedIcc(path);
-            return ImageFacts{QSizeF(displayed), channels->alpha, frames,
+            return ImageFacts{QSizeF(displayed),
+                              channels->alpha,
+                              frames,
                               !icc.isEmpty() && isWide(QColorSpace::fromIccProfile(icc)),
-                              channels->grey};
+                              channels->grey,
+                              turned(reader)};
         }
     const QSize stored = reader.size();
     if (!stored.isEmpty() && std::max(stored.width(), stored.height()) > factsDecodeSide)
@@ -78,15 +85,20 @@ std::optional<ImageFacts> qtFacts(const QString& path) {
     if (first.isNull())
         return std::nullopt;
     const QSize size = displayed.isEmpty() ? first.size() : displayed;
-    return ImageFacts{QSizeF(size), first.hasAlphaChannel(), frames, isWide(first.colorSpace()),
-                      storedGrey(path, first)};
+    return ImageFacts{QSizeF(size),
+                      first.hasAlphaChannel(),
+                      frames,
+                      isWide(first.colorSpace()),
+                      storedGrey(path, first),
+                      turned(reader)};
 }
 
 std::optional<ImageFacts> heifFacts(const QString& path) {
     const auto info = HeifReader::inspect(path);
     if (!info)
         return std::nullopt;
-    return ImageFacts{QSizeF(info->size), info->hasAlpha, 1, info->wideGamut};
+    // As shown: a HEIF source is always read through an upright prepared copy.
+    return ImageFacts{QSizeF(info->size), info->hasAlpha, 1, info->wideGamut, false, false};
 }
 
 std::optional<QSize> heifSize(const QString& path) {

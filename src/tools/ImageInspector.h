@@ -12,6 +12,7 @@ struct ImageFacts {
     int frameCount = 1;     // more than one for an animation (GIF, WebP)
     bool wideGamut = false; // an embedded colour profile whose primaries are not sRGB's
     bool grey = false;      // a single colour channel, with or without alpha
+    bool turned = false;    // stored turned or mirrored: decoders apply its EXIF orientation
 
     friend bool operator==(const ImageFacts&, const ImageFacts&) = default;
 };

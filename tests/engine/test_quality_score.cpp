@@ -155,26 +155,35 @@ class TestQualityScore : public QObject {
 
     // A JPEG written from a JPEG as it is has the decoded source for its reference, which the
     // score reads itself: the source's prepared copy, or the JPEG decoded as ffmpeg would. No
-    // ffmpeg is at hand, so a figure can only come from the in-process measure.
+    // ffmpeg is at hand, so a figure can only come from the in-process measure; but a source
+    // stored turned is left to ffmpeg, which turns it as it reads it (a square one: compared
+    // unturned, it would still give a figure, and a wrong one).
     void unfilteredJpegScoredAgainstItsSource_data() {
         QTest::addColumn<QString>("layout");
         QTest::addColumn<bool>("prepared");
-        TestSupport::row("4:2:0", u"yuvj420p"_s, false);
-        TestSupport::row("4:2:2", u"yuvj422p"_s, false);
-        TestSupport::row("prepared copy", u"yuvj420p"_s, true);
+        QTest::addColumn<bool>("turned");
+        TestSupport::row("4:2:0", u"yuvj420p"_s, false, false);
+        TestSupport::row("4:2:2", u"yuvj422p"_s, false, false);
+        TestSupport::row("prepared copy", u"yuvj420p"_s, true, false);
+        TestSupport::row("stored turned", u"yuvj444p"_s, false, true);
     }
     void unfilteredJpegScoredAgainstItsSource() {
         QFETCH(QString, layout);
         QFETCH(bool, prepared);
+        QFETCH(bool, turned);
         const QString source = src("served-" + layout + ".jpg");
         const QString copy = src("served-" + layout + ".pam");
         const QString written = src("served-" + layout + "-out.jpg");
         QString error;
         // A real photograph at an odd width, as a source narrower than the cap stays.
-        QVERIFY2(TestSupport::ffmpeg({"-i", src("Garden.jpg"), "-vf", "scale=301:-2", "-pix_fmt",
-                                      layout, "-q:v", "3", "-update", "1", source},
+        QVERIFY2(TestSupport::ffmpeg({"-i", src("Garden.jpg"), "-vf",
+                                      turned ? u"crop=ih:ih,scale=301:301"_s : u"scale=301:-2"_s,
+                                      "-pix_fmt", layout, "-q:v", "3", "-update", "1", source},
                                      &error),
                  qPrintable(error));
+        if (turned)
+            QVERIFY(TestSupport::runTool("exiftool",
+                                         {"-q", "-Orientation#=6", "-overwrite_original", source}));
         QVERIFY2(TestSupport::ffmpeg({"-i", source, "-vf", "lutrgb=r=val*0.9", "-c:v", "pam", "-f",
                                       "image2pipe", copy},
                                      &error),
@@ -187,8 +196,8 @@ class TestQualityScore : public QObject {
         output.arguments = {"-i", source, "-c:v", "mjpeg", "-q:v", "12", src("served.jpg")};
         FFmpegJob job;
         const auto score =
-            QualityScore::measure(job, src("no-ffmpeg-here"), output,
-                                  {written, prepared ? copy : QString(), false, 0, {}});
+            QualityScore::measure(job, turned ? u"/usr/bin/ffmpeg"_s : src("no-ffmpeg-here"),
+                                  output, {written, prepared ? copy : QString(), false, 0, {}});
         QVERIFY(score);
         const double expected = ffmpegSsim(read, written, u"null"_s, u"null"_s);
         QVERIFY2(expected > 0.5 && std::abs(*score - expected) <= 0.0005,

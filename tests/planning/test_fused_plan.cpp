@@ -85,25 +85,31 @@ class TestFusedPlan : public QObject {
         QTest::addColumn<bool>("alpha");
         QTest::addColumn<int>("references");
         QTest::addColumn<int>("without");
+        QTest::addColumn<bool>("turned");
         row("jpeg and webp copy alike",
-            images(photo("a.jpg", 5000, 3000), format(ImageFormat::jpeg, true)), false, 1, 0);
+            images(photo("a.jpg", 5000, 3000), format(ImageFormat::jpeg, true)), false, 1, 0,
+            false);
         row("flattened jpeg beside transparent webp",
             images(photo("logo.png", 5000, 3000, true), format(ImageFormat::jpeg, true)), true, 2,
-            0);
-        row("video and poster", videos(clip(1280, 720, 8)), false, 0, 7);
-        row("unscaled jpeg from a jpeg", images(photo("a.jpg", 1600, 1200)), false, 0, 1);
+            0, false);
+        row("video and poster", videos(clip(1280, 720, 8)), false, 0, 7, false);
+        row("unscaled jpeg from a jpeg", images(photo("a.jpg", 1600, 1200)), false, 0, 1, false);
+        row("unscaled jpeg from a jpeg stored turned", images(photo("a.jpg", 1600, 1200)), false, 1,
+            0, true);
         row("unscaled jpeg beside a webp copy",
-            images(photo("a.jpg", 1600, 1200), format(ImageFormat::jpeg, true)), false, 1, 0);
-        row("unscaled jpeg from a png", images(photo("a.png", 1600, 1200)), false, 1, 0);
+            images(photo("a.jpg", 1600, 1200), format(ImageFormat::jpeg, true)), false, 1, 0,
+            false);
+        row("unscaled jpeg from a png", images(photo("a.png", 1600, 1200)), false, 1, 0, false);
     }
     void scoreReferences() {
         QFETCH(Plan, plan);
         QFETCH(bool, alpha);
         QFETCH(int, references);
         QFETCH(int, without);
+        QFETCH(bool, turned);
         FusedPlan::Invocation invocation = FusedPlan::group(plan).first();
         const QStringList planned = invocation.arguments;
-        ScoreReference::addAll(invocation, plan, alpha);
+        ScoreReference::addAll(invocation, plan, alpha, turned);
         QCOMPARE(invocation.arguments.count("fits"), references);
         QCOMPARE(invocation.arguments.mid(invocation.arguments.size() - planned.size() +
                                           invocation.inputSlot + 1),
