@@ -15,15 +15,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// ffmpeg's ssim "All" of two pictures; `chain` prepares the source, `written` the output.
+// ffmpeg's ssim "All" of two pictures; `chain` prepares the source, `written` the output. For a
+// video, `frames` 0 compares every frame (the mean), and `sourceOptions` come before the source.
 double ffmpegSsim(const QString& source, const QString& output, const QString& chain,
-                  const QString& written) {
+                  const QString& written, int frames = 1, const QStringList& sourceOptions = {}) {
     QProcess ffmpeg;
-    ffmpeg.start(
-        QStringLiteral("/usr/bin/ffmpeg"),
-        {"-hide_banner", "-nostdin", "-i", source, "-i", output, "-filter_complex",
-         "[0:v]" + chain + ",format=gbrp[a];[1:v]" + written + ",format=gbrp[b];[a][b]ssim",
-         "-frames:v", "1", "-f", "null", "-"});
+    QStringList arguments{"-hide_banner", "-nostdin"};
+    arguments << sourceOptions << "-i" << source << "-i" << output << "-filter_complex"
+              << "[0:v]" + chain + ",format=gbrp[a];[1:v]" + written + ",format=gbrp[b];[a][b]ssim";
+    if (frames > 0)
+        arguments << "-frames:v" << QString::number(frames);
+    ffmpeg.start(QStringLiteral("/usr/bin/ffmpeg"), arguments << "-f"
+                                                              << "null"
+                                                              << "-");
     ffmpeg.waitForFinished(60000);
     static const QRegularExpression all(QStringLiteral("SSIM .*All:([0-9.]+)"));
     const auto match = all.match(QString::fromUtf8(ffmpeg.readAllStandardError()));
@@ -202,6 +206,44 @@ class TestQualityScore : public QObject {
         const double expected = ffmpegSsim(read, written, u"null"_s, u"null"_s);
         QVERIFY2(expected > 0.5 && std::abs(*score - expected) <= 0.0005,
                  qPrintable(QStringLiteral("%1 against %2").arg(*score).arg(expected)));
+    }
+
+    // With "Measure video quality" on, a rendition is scored on frames sampled over the clip, the
+    // same frames on both sides: a moving clip scores what ffmpeg gives over every frame, which
+    // frames one apart would not. The poster is scored against its own frame.
+    void videoScoresCompareTheSameFrames() {
+        const QString clip = src("moving.mp4");
+        QString error;
+        QVERIFY2(TestSupport::ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=640x360:r=25:d=4", "-c:v",
+                                      "libx264", "-pix_fmt", "yuv420p", "-crf", "10", clip},
+                                     &error),
+                 qPrintable(error));
+        TersioSettings settings;
+        settings.measureVideoQuality = true;
+        settings.makeHEVC = settings.makeWebM = false;
+        settings.cropVariants.clear();
+        settings.videoMaxWidth = 320;
+        const auto model = run({"moving.mp4"}, settings);
+        const MediaItem* item = itemNamed(*model, "moving.mp4");
+        QVERIFY(item && item->status == ItemStatus::done());
+        QCOMPARE(item->outputs.size(), 2);
+        const QString scaled = u"scale=320:-2:flags=lanczos"_s;
+        const QString folder = src("optimised/");
+        const double every = ffmpegSsim(clip, folder + "moving.mp4", scaled, u"null"_s, 0);
+        const double shifted =
+            ffmpegSsim(clip, folder + "moving.mp4",
+                       "trim=start_frame=1,setpts=PTS-STARTPTS," + scaled, u"null"_s, 0);
+        QVERIFY2(every > 0.5 && every - shifted > 0.02,
+                 qPrintable(QStringLiteral("%1, shifted %2").arg(every).arg(shifted)));
+        const std::optional<double> video = item->outputs.at(0).ssim;
+        QVERIFY2(video && std::abs(*video - every) <= 0.005,
+                 qPrintable(QStringLiteral("%1 against %2").arg(video.value_or(-1)).arg(every)));
+        // The poster is taken at a tenth of the clip.
+        const double still =
+            ffmpegSsim(clip, folder + "moving-poster.jpg", scaled, u"null"_s, 1, {"-ss", "0.400"});
+        const std::optional<double> poster = item->outputs.at(1).ssim;
+        QVERIFY2(poster && std::abs(*poster - still) <= 0.002,
+                 qPrintable(QStringLiteral("%1 against %2").arg(poster.value_or(-1)).arg(still)));
     }
 
     void automaticQualityReachesItsTargetInFiveEncodes() {
