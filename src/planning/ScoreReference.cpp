@@ -23,11 +23,19 @@ QString filters(const PlannedOutput& output, bool alpha, const QString& pick) {
     const qsizetype input = planned.indexOf(QStringLiteral("-i"));
     QStringList kept{PlanPieces::noPaletteToPlanar()};
     const qsizetype vf = planned.indexOf(QStringLiteral("-vf"), input);
-    if (input >= 0 && vf > 0 && vf + 1 < planned.size() - 1)
-        kept << labelled(planned.at(vf + 1), QStringLiteral("p"));
+    const QString chain =
+        input >= 0 && vf > 0 && vf + 1 < planned.size() - 1 ? planned.at(vf + 1) : QString();
+    // Through filters that keep every frame and its time the same frames come out whether they
+    // are picked before or after, and picked first only they are scaled (or tone-mapped).
+    const bool pickFirst =
+        !pick.isEmpty() && FusedArguments::allOneToOne(FusedArguments::filterPieces(chain));
+    if (pickFirst)
+        kept.prepend(pick);
+    if (!chain.isEmpty())
+        kept << labelled(chain, QStringLiteral("p"));
     if (alpha)
         kept << labelled(PlanPieces::flattenOntoWhite(), QStringLiteral("r"));
-    if (!pick.isEmpty())
+    if (!pick.isEmpty() && !pickFirst)
         kept << pick;
     kept << QStringLiteral("format=gbrp");
     return kept.join(QLatin1Char(','));
