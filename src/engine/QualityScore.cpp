@@ -1,5 +1,7 @@
 #include "QualityScore.h"
 
+#include "engine/PackSteps.h"
+
 #include "planning/FusedArguments.h"
 #include "planning/PlanPieces.h"
 #include "planning/ScoreReference.h"
@@ -11,7 +13,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -54,7 +55,7 @@ RgbPlanes referenceOf(const PlannedOutput& output, const Request& request) {
         return RgbPlanes::fromImage(SourcePreparer::readPam(request.readPath));
     const FusedArguments::Parsed parsed = FusedArguments::parse(output);
     // ffmpeg turns a JPEG by its EXIF orientation as it reads it; it then measures.
-    if (QImageReader(parsed.source).transformation() != QImageIOHandler::TransformationNone)
+    if (!PackSteps::storedUpright(parsed.source))
         return {};
     QFile source(parsed.source);
     return source.open(QIODevice::ReadOnly) ? JpegRgb::decode(source.readAll()) : RgbPlanes{};

@@ -50,12 +50,12 @@ QStringList jpegChroma() {
     return {QStringLiteral("-pix_fmt"), QStringLiteral("yuvj420p")};
 }
 
-// A white copy of the frame itself (rather than a colour source sized by scale2ref) keeps the
-// sample aspect ratio, and drawbox crashes on RGBA in ffmpeg 5.1.
 QString noPaletteToPlanar() {
     return QStringLiteral("noformat=pix_fmts=pal8|gbrp|gbrap");
 }
 
+// A white copy of the frame itself (rather than a colour source sized by scale2ref) keeps the
+// sample aspect ratio, and drawbox crashes on RGBA in ffmpeg 5.1.
 QString flattenOntoWhite() {
     return QStringLiteral("format=rgba,split[bg][fg];[bg]lutrgb=r=255:g=255:b=255:a=255[white];"
                           "[white][fg]overlay=format=auto");

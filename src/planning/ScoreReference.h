@@ -12,8 +12,9 @@
 // encodes a still can write it as a file of its own, so the score need not decode the source again.
 namespace ScoreReference {
 
-// The filters from the decoded source to the reference; `pick` (a frame choice) goes just before
-// the conversion to RGB. Labels of their own keep it apart from any graph it joins.
+// The filters from the decoded source to the reference; `pick` (a frame choice) goes first when
+// the chain keeps every frame, else just before the conversion to RGB. Labels of their own keep
+// it apart from any graph it joins.
 QString filters(const PlannedOutput& output, bool alpha, const QString& pick = {});
 
 // Whether the source as it is decoded is this output's reference: a still JPEG written from a JPEG
